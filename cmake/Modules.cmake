@@ -1,0 +1,57 @@
+# The numerical cores, the stand-in host and the modules built against it,
+# and (where Octave's headers are present) the modules built for Octave.
+
+add_library(smoothing_core STATIC smoothing/store.cpp smoothing/solver.cpp)
+target_include_directories(smoothing_core PUBLIC ${PROJECT_SOURCE_DIR}/smoothing)
+
+# Stand-in host: one shared library here; the Windows build splits it into
+# libmx and libmex.
+add_library(standin SHARED standin/mx.cpp standin/mex.cpp)
+set_target_properties(standin PROPERTIES CXX_VISIBILITY_PRESET default)
+target_include_directories(standin PUBLIC ${PROJECT_SOURCE_DIR}/standin ${PROJECT_SOURCE_DIR}/host)
+
+add_library(standin_loader STATIC standin/loader.cpp)
+target_link_libraries(standin_loader PUBLIC standin ${CMAKE_DL_LIBS})
+
+set(MODULE_EXPORTS ${PROJECT_SOURCE_DIR}/cmake/mex.map)
+
+# lantrel_add_module(<Name> <target-suffix> <glue source> <core library>)
+function(lantrel_add_module name glue core)
+  string(TOLOWER ${name} lower)
+  # Against the stand-in host: what the C++ tests, benchmarks and tools load.
+  add_library(${lower}_standin MODULE ${glue})
+  target_link_libraries(${lower}_standin PRIVATE ${core} standin)
+  set_target_properties(${lower}_standin PROPERTIES
+    OUTPUT_NAME ${name} PREFIX "" SUFFIX ".so"
+    LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/standin)
+  if(NOT WIN32)
+    target_link_options(${lower}_standin PRIVATE -Wl,--version-script=${MODULE_EXPORTS} -Wl,--no-undefined)
+  endif()
+
+  # For GNU Octave: a .mex that the host resolves at load time.
+  if(OCTAVE_INCLUDE_DIR AND NOT LANTREL_SANITIZE)
+    add_library(${lower}_octave MODULE ${glue})
+    target_link_libraries(${lower}_octave PRIVATE ${core})
+    target_compile_definitions(${lower}_octave PRIVATE MEXAPI_OCTAVE)
+    target_include_directories(${lower}_octave PRIVATE ${OCTAVE_INCLUDE_DIR})
+    target_link_options(${lower}_octave PRIVATE -Wl,--version-script=${MODULE_EXPORTS})
+    set_target_properties(${lower}_octave PROPERTIES
+      OUTPUT_NAME ${name} PREFIX "" SUFFIX ".mex"
+      LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/octave)
+    # The help stub goes beside the binary so that `help` finds it.
+    add_custom_command(TARGET ${lower}_octave POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/matlab/${name}.m ${PROJECT_BINARY_DIR}/octave/${name}.m)
+  endif()
+endfunction()
+
+if(NOT CMAKE_CROSSCOMPILING AND NOT DEFINED OCTAVE_INCLUDE_DIR)
+  find_program(MKOCTFILE mkoctfile)
+  if(MKOCTFILE)
+    execute_process(COMMAND ${MKOCTFILE} -p OCTINCLUDEDIR OUTPUT_VARIABLE dir OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(EXISTS "${dir}/mex.h")
+      set(OCTAVE_INCLUDE_DIR ${dir} CACHE PATH "Octave's include directory (with mex.h)")
+    endif()
+  endif()
+endif()
+
+lantrel_add_module(Lantrel smoothing/lantrel_mex.cpp smoothing_core)

@@ -1,0 +1,74 @@
+/* Argument checks shared by the modules' entry points.
+ *
+ * Nothing here raises: a failed check fills a HostError, and the entry point
+ * raises it from its own frame once every buffer has been released. */
+#ifndef HOSTARGS_H
+#define HOSTARGS_H
+
+#include "mexapi.h"
+
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+
+struct HostError {
+    const char *id; /* null while no error is pending */
+    char text[320];
+};
+
+inline void setError(HostError *err, const char *id, const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    err->id = id;
+    vsnprintf(err->text, sizeof err->text, fmt, ap);
+    va_end(ap);
+}
+
+/* Truncation toward zero; NaN and values outside int range give INT_MIN
+ * (a plain cast would be undefined behaviour for them). */
+inline int truncToInt(double v)
+{
+    if (!(v > -2147483649.0 && v < 2147483648.0))
+        return INT_MIN;
+    return static_cast<int>(v);
+}
+
+/* Rows, columns and the product of all further dimensions, each checked to
+ * fit a 32-bit int (Octave's dimensions are 64-bit). */
+inline bool readDims(const mxArray *a, int *m, int *n, int *c)
+{
+    const mwSize *d = mxGetDimensions(a);
+    long long nd = static_cast<long long>(mxGetNumberOfDimensions(a));
+    long long dm = nd > 0 ? static_cast<long long>(d[0]) : 1;
+    long long dn = nd > 1 ? static_cast<long long>(d[1]) : 1;
+    long long dc = 1;
+    if (dm < 0 || dm > INT_MAX || dn < 0 || dn > INT_MAX)
+        return false;
+    for (long long k = 2; k < nd; ++k) {
+        long long dk = static_cast<long long>(d[k]);
+        if (dk < 0 || dk > INT_MAX)
+            return false;
+        if (dk != 0 && dc > INT_MAX / dk)
+            return false;
+        dc *= dk;
+    }
+    *m = static_cast<int>(dm);
+    *n = static_cast<int>(dn);
+    *c = static_cast<int>(dc);
+    return true;
+}
+
+/* A real, full double array (any shape). */
+inline bool isRealDouble(const mxArray *a)
+{
+    return mxIsDouble(a) && !mxIsComplex(a) && !mxIsSparse(a);
+}
+
+/* A real numeric scalar of any numeric class. */
+inline bool isRealScalar(const mxArray *a)
+{
+    return mxIsNumeric(a) && !mxIsComplex(a) && !mxIsSparse(a) && mxGetNumberOfElements(a) == 1;
+}
+
+#endif

@@ -1,0 +1,110 @@
+%LANTREL Edge-preserving smoothing by iterated separable least-squares solves.
+%   OUT = LANTREL(IMAGE, [], WEIGHTS, [], LAMBDA, ITERATIONS, ATTENUATION)
+%   smooths IMAGE in ITERATIONS rounds. Each round replaces every row, then
+%   every column, by the exact solution of (I + s*A) u = f, where f is the
+%   line as it stands, A the line's weighted second-difference matrix, and s
+%   the round's strength: LAMBDA/2 in the first round, divided by ATTENUATION
+%   after each. Small weights keep edges; large weights smooth across them.
+%
+%   Inputs
+%     IMAGE        real double array, M x N, or M x N x C...: every plane
+%                  is smoothed on its own with the same weight map.
+%     (2nd, 4th)   ignored; pass [].
+%     WEIGHTS      real double array with at least M*N elements; its first
+%                  M*N, read as an M x N matrix, are the weights. WEIGHTS(i,j)
+%                  couples pixel (i,j) with (i,j+1) in the row pass and with
+%                  (i+1,j) in the column pass. Weights >= 0 keep the solves
+%                  stable; the last row and column are never used.
+%     LAMBDA       real scalar >= 0, the smoothing strength.
+%     ITERATIONS   real scalar, truncated toward zero; <= 0 (or NaN) returns
+%                  the image unchanged.
+%     ATTENUATION  real scalar, the divisor of the strength between rounds
+%                  (1 keeps it constant; 0 makes later rounds infinite).
+%
+%   Output
+%     OUT          a new array the size and class of IMAGE.
+%
+%   Errors
+%     Lantrel:nargin       fewer than 7 inputs
+%     Lantrel:badClass     IMAGE or WEIGHTS not a real, full double array
+%     Lantrel:badScalar    LAMBDA, ITERATIONS or ATTENUATION not a real scalar
+%     Lantrel:weightSize   WEIGHTS has fewer than M*N elements
+%     Lantrel:outOfMemory  the image is too large (more than 2^31-11
+%                          elements) or memory ran out
+%
+%   Example
+%     img = [zeros(8,8) ones(8,8)] + 0.05*randn(8,16);
+%     [gx, gy] = gradient(img);
+%     w = exp(-hypot(gx, gy) / 0.1);
+%     out = Lantrel(img, [], w, [], 20, 3, 2);
+%
+%   See also OSTRAVE.
+
+function varargout = Lantrel(varargin)
+  error('Lantrel:notCompiled', ...
+        'The compiled module Lantrel.%s is not on the path; build it first.', mexext());
+end
+
+%!shared w23
+%! w23 = ones(2, 3);
+
+%!test
+%! out = Lantrel([0 3 0; 0 3 0], [], w23, [], 2, 1, 4);
+%! assert(out(1,:), [0.7500000000000001 1.5000000000000002 0.7500000000000001], 0);
+%! assert(out(2,:), out(1,:), 0);
+
+%!test
+%! % iterations truncate toward zero; none at all returns the input
+%! x = rand(5, 6); w = rand(5, 6);
+%! assert(Lantrel(x, [], w, [], 3, 0.9, 2), x, 0);
+%! assert(Lantrel(x, [], w, [], 3, NaN, 2), x, 0);
+%! assert(Lantrel(x, [], w, [], 3, 2.9, 2), Lantrel(x, [], w, [], 3, 2, 2), 0);
+%! assert(! isequal(Lantrel(x, [], w, [], 3, 1, 2), x));
+
+%!test
+%! % the input is never written (compare against a deep copy)
+%! x = rand(6, 7); x0 = x .* 1; w = rand(6, 7);
+%! y = Lantrel(x, [], w, [], 5, 2, 2);
+%! assert(isequal(x, x0));
+%! assert(size(y), size(x));
+
+%!test
+%! % each plane on its own with the same weights
+%! x = rand(6, 5, 3); w = rand(6, 5);
+%! y = Lantrel(x, [], w, [], 4, 2, 2);
+%! assert(size(y), [6 5 3]);
+%! for p = 1:3
+%!   assert(y(:,:,p), Lantrel(x(:,:,p), [], w, [], 4, 2, 2), 0);
+%! end
+
+%!test
+%! % a 1-by-N image: the column pass leaves it as the row pass made it
+%! x = [1 5 2 8 3]; w = ones(1, 5);
+%! y = Lantrel(x, [], w, [], 1, 1, 1);
+%! A = diag([1 2 2 2 1]) - diag(ones(4,1), 1) - diag(ones(4,1), -1);
+%! assert(y, ((eye(5) + 0.5 * A) \ x')', 1e-14);
+
+%!test
+%! % empty images come back as they went in
+%! assert(size(Lantrel(zeros(0, 4), [], [], [], 1, 1, 1)), [0 4]);
+%! assert(size(Lantrel(zeros(3, 4, 0), [], [], [], 1, 1, 1)), [3 4 0]);
+
+%!test
+%! % a longer weight map: only its first M*N values count
+%! x = rand(3, 4); w = rand(3, 4);
+%! assert(Lantrel(x, [], [w(:); 1e300 * ones(9, 1)], [], 2, 2, 2), Lantrel(x, [], w, [], 2, 2, 2), 0);
+
+%!error <Corvane must be called with 5 arguments. Please see Pemble for more details.> Lantrel(1, [], 1, [], 1, 1)
+%!error id=Lantrel:nargin Lantrel(1, [], 1, [], 1)
+%!error id=Lantrel:badClass Lantrel(single(1), [], 1, [], 1, 1, 1)
+%!error id=Lantrel:badClass Lantrel(uint8(1), [], 1, [], 1, 1, 1)
+%!error id=Lantrel:badClass Lantrel(true, [], 1, [], 1, 1, 1)
+%!error id=Lantrel:badClass Lantrel('a', [], 1, [], 1, 1, 1)
+%!error id=Lantrel:badClass Lantrel({1}, [], 1, [], 1, 1, 1)
+%!error id=Lantrel:badClass Lantrel(1+2i, [], 1, [], 1, 1, 1)
+%!error id=Lantrel:badClass Lantrel(sparse(1), [], 1, [], 1, 1, 1)
+%!error <weight map \(argument 3\)> Lantrel(1, [], single(1), [], 1, 1, 1)
+%!error id=Lantrel:weightSize Lantrel(ones(3), [], ones(2), [], 1, 1, 1)
+%!error <strength lambda \(argument 5\)> Lantrel(1, [], 1, [], [], 1, 1)
+%!error <iteration count \(argument 6\)> Lantrel(1, [], 1, [], 1, [1 2], 1)
+%!error <attenuation \(argument 7\)> Lantrel(1, [], 1, [], 1, 1, 2i)

@@ -1,0 +1,21 @@
+/* The smoothing module's working image store and its per-call dimensions. */
+#ifndef STORE_H
+#define STORE_H
+
+/* Set by the entry point at the start of every call, before anything reads
+ * them. Calls into the module must not overlap. */
+extern int rows;
+extern int cols;
+extern int planes;
+
+/* One block of rows*cols*planes (+10 spare) doubles, a pixel table and a row
+ * table: store[i][j] points at pixel (i, j), store[i][j][p] is its value in
+ * plane p. Returns null, holding nothing, if the element count exceeds the
+ * 32-bit limit or an allocation fails. Empty images get a valid store with
+ * no pixels, which memFreeDouble releases like any other. */
+double ***memAllocDouble(int rows, int cols, int planes);
+
+/* Frees the block, the pixel table and the row table, in that order. */
+void memFreeDouble(double ***store);
+
+#endif

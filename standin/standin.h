@@ -1,0 +1,81 @@
+/* The stand-in host: the array API of host/mexapi.h over a plain array type
+ * (int32 dimensions, column-major doubles), plus what a caller needs to make
+ * arrays, call a module's mexFunction and see what happened.
+ *
+ * An error raised by a module abandons the call by longjmp, as a host that
+ * runs no destructors in the module would; standinCall then reports it.
+ * Every array is counted, so tests can see that nothing leaks. Numeric
+ * classes other than double keep their values as doubles here: only the
+ * class tag differs, which is all the modules look at. */
+#ifndef STANDIN_H
+#define STANDIN_H
+
+#include "../host/mexapi.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32) && defined(STANDIN_BUILD_MX)
+#define STANDIN_MX_API __declspec(dllexport)
+#elif defined(_WIN32) && defined(STANDIN_DLL)
+#define STANDIN_MX_API __declspec(dllimport)
+#else
+#define STANDIN_MX_API
+#endif
+#if defined(_WIN32) && defined(STANDIN_BUILD_MEX)
+#define STANDIN_MEX_API __declspec(dllexport)
+#elif defined(_WIN32) && defined(STANDIN_DLL)
+#define STANDIN_MEX_API __declspec(dllimport)
+#else
+#define STANDIN_MEX_API
+#endif
+
+enum StandinClass {
+    STANDIN_DOUBLE,
+    STANDIN_SINGLE,
+    STANDIN_INT32,
+    STANDIN_UINT8,
+    STANDIN_LOGICAL,
+    STANDIN_CHAR,
+    STANDIN_CELL
+};
+
+enum { STANDIN_COMPLEX = 1, STANDIN_SPARSE = 2 };
+enum { STANDIN_MAX_DIMS = 8 };
+
+typedef void (*MexFunction)(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
+
+/* libmx side: arrays and accounting. */
+STANDIN_MX_API mxArray *standinCreateArray(int classId, int ndim, const int *dims, int flags);
+STANDIN_MX_API mxArray *standinCreateMatrix(int m, int n); /* real double, zero-filled */
+STANDIN_MX_API mxArray *standinCreateScalar(double v);
+STANDIN_MX_API void standinDestroy(mxArray *a);
+STANDIN_MX_API double *standinImag(const mxArray *a);   /* null unless complex */
+STANDIN_MX_API int standinClass(const mxArray *a);
+STANDIN_MX_API long standinLiveArrays(void);
+STANDIN_MX_API long long standinLiveBytes(void);
+/* Fail the k-th host allocation from now on (1 = the next); 0 turns it off. */
+STANDIN_MX_API void standinFailAllocation(long k);
+
+/* libmex side: calling a module. */
+typedef struct StandinReport {
+    int raised;          /* the module raised an error */
+    char id[64];         /* its identifier ("" for mexErrMsgTxt) */
+    char text[1024];     /* its text */
+    int strayArrays;     /* arrays the module made and neither returned nor destroyed */
+    int slotsOverrun;    /* the module wrote past the output slots it was given */
+    int foreignOutput;   /* an output slot holds an array the call did not make */
+} StandinReport;
+
+/* Calls fn with max(nlhs, 1) output slots, which it clears first. On return
+ * plhs holds the outputs (caller owns them); after an error every array the
+ * call made has been destroyed and plhs is all null. Returns report->raised. */
+STANDIN_MEX_API int standinCall(MexFunction fn, int nlhs, mxArray *plhs[], int nrhs,
+                                const mxArray *prhs[], StandinReport *report);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

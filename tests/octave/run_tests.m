@@ -1,0 +1,16 @@
+% Runs the %!test blocks of the modules' help files against the built
+% modules. Usage: octave-cli run_tests.m <folder with the modules>
+dirs = argv();
+addpath(dirs{1});
+names = {'Lantrel'};
+passed = 0;
+failed = 0;
+for k = 1:numel(names)
+  file = fullfile(dirs{1}, [names{k} '.m']);
+  [n, nmax] = test(file, 'quiet', stdout);
+  printf('%s: %d of %d passed\n', names{k}, n, nmax);
+  passed += n;
+  failed += nmax - n;
+end
+printf('%d passed, %d failed\n', passed, failed);
+exit(failed != 0);
