@@ -9,6 +9,14 @@ target_include_directories(smoothing_core PUBLIC ${PROJECT_SOURCE_DIR}/smoothing
 add_library(standin SHARED standin/mx.cpp standin/mex.cpp)
 set_target_properties(standin PROPERTIES CXX_VISIBILITY_PRESET default)
 target_include_directories(standin PUBLIC ${PROJECT_SOURCE_DIR}/standin ${PROJECT_SOURCE_DIR}/host)
+# The modules' C allocator goes through the stand-in (see standin/faultalloc.h),
+# so tests can count and fail every allocation a call makes.
+if(NOT WIN32)
+  target_sources(standin PRIVATE standin/faultalloc.cpp)
+  set(STANDIN_WRAP_ALLOC
+    -Wl,--wrap=malloc -Wl,--wrap=calloc -Wl,--wrap=realloc -Wl,--wrap=free
+    -Wl,--wrap=aligned_alloc -Wl,--wrap=posix_memalign)
+endif()
 
 add_library(standin_loader STATIC standin/loader.cpp)
 target_link_libraries(standin_loader PUBLIC standin ${CMAKE_DL_LIBS})
@@ -25,7 +33,12 @@ function(lantrel_add_module name glue core)
     OUTPUT_NAME ${name} PREFIX "" SUFFIX ".so"
     LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/standin)
   if(NOT WIN32)
-    target_link_options(${lower}_standin PRIVATE -Wl,--version-script=${MODULE_EXPORTS} -Wl,--no-undefined)
+    target_link_options(${lower}_standin PRIVATE -Wl,--version-script=${MODULE_EXPORTS} ${STANDIN_WRAP_ALLOC})
+    # Clang's sanitizer runtimes live in the executable, so a sanitized
+    # module has undefined symbols by design.
+    if(NOT LANTREL_FUZZ)
+      target_link_options(${lower}_standin PRIVATE -Wl,--no-undefined)
+    endif()
   endif()
 
   # For GNU Octave: a .mex that the host resolves at load time.

@@ -101,16 +101,20 @@ mxArray *standinCreateArray(int classId, int ndim, const int *dims, int flags)
     a->ndim = nd;
     memcpy(a->dims, d, sizeof d);
     a->numel = numel;
-    a->pr = static_cast<double *>(hostAlloc(numel * sizeof(double)));
+    a->pr = nullptr;
     a->pi = nullptr;
-    if (a->pr && (flags & STANDIN_COMPLEX))
-        a->pi = static_cast<double *>(hostAlloc(numel * sizeof(double)));
-    if (!a->pr || ((flags & STANDIN_COMPLEX) && !a->pi)) {
-        free(a->pr);
-        free(a);
-        return outOfMemory();
+    a->bytes = static_cast<long long>(sizeof(mxArray));
+    if (!(flags & STANDIN_NODATA)) {
+        a->pr = static_cast<double *>(hostAlloc(numel * sizeof(double)));
+        if (a->pr && (flags & STANDIN_COMPLEX))
+            a->pi = static_cast<double *>(hostAlloc(numel * sizeof(double)));
+        if (!a->pr || ((flags & STANDIN_COMPLEX) && !a->pi)) {
+            free(a->pr);
+            free(a);
+            return outOfMemory();
+        }
+        a->bytes += static_cast<long long>(numel * sizeof(double) * ((flags & STANDIN_COMPLEX) ? 2 : 1));
     }
-    a->bytes = static_cast<long long>(sizeof(mxArray) + numel * sizeof(double) * ((flags & STANDIN_COMPLEX) ? 2 : 1));
     link(a);
     return a;
 }
@@ -174,7 +178,8 @@ mxArray *mxDuplicateArray(const mxArray *a)
     mxArray *b = standinCreateArray(a->classId, a->ndim, a->dims, a->flags);
     if (!b)
         return nullptr;
-    memcpy(b->pr, a->pr, a->numel * sizeof(double));
+    if (a->pr)
+        memcpy(b->pr, a->pr, a->numel * sizeof(double));
     if (a->pi)
         memcpy(b->pi, a->pi, a->numel * sizeof(double));
     return b;

@@ -41,7 +41,9 @@ enum StandinClass {
     STANDIN_CELL
 };
 
-enum { STANDIN_COMPLEX = 1, STANDIN_SPARSE = 2 };
+/* STANDIN_NODATA: declared dimensions and no data (mxGetPr gives null), for
+ * images too large to allocate that a module must reject unread. */
+enum { STANDIN_COMPLEX = 1, STANDIN_SPARSE = 2, STANDIN_NODATA = 4 };
 enum { STANDIN_MAX_DIMS = 8 };
 
 typedef void (*MexFunction)(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);

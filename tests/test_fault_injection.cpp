@@ -1,0 +1,205 @@
+/* Every allocation a call makes, failed in turn: the module's own (through
+ * the wrapped C allocator) and the host's, alone and together. Each time the
+ * call must raise its out-of-memory error, hold no block afterwards, leave
+ * no array behind and leave its inputs alone. Also images too large for
+ * 32-bit element counts, which must be refused before anything is allocated. */
+#include "faultalloc.h"
+#include "loader.h"
+#include "testutil.h"
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+MexFunction load(const char *path)
+{
+    char why[512];
+    MexFunction f = standinLoadModule(path, why, sizeof why);
+    if (!f)
+        ADD_FAILURE() << why;
+    return f;
+}
+
+struct Scenario {
+    const char *what;
+    MexFunction (*module)();
+    int nlhs;
+    std::function<std::vector<mxArray *>()> inputs;
+    const char *oomId;
+    const char *oomText; /* the exact text, or null to accept any */
+};
+
+struct Outcome {
+    StandinReport report{};
+    int outputs = 0;
+    long allocations = 0; /* the module's own, during the call */
+};
+
+/* One call with the given faults armed (0 = none). Checks what must hold
+ * whatever happened: inputs unchanged, no stray array, no block held. */
+Outcome run(const Scenario &s, long hostFault, long moduleFault)
+{
+    std::vector<mxArray *> in = s.inputs();
+    std::vector<std::vector<double>> copies;
+    for (mxArray *a : in)
+        copies.push_back(mxGetPr(a) ? hostValues(a) : std::vector<double>());
+    const long arrays = standinLiveArrays();
+    const long long bytes = standinLiveBytes();
+    const long blocks = standinModuleLiveBlocks();
+    const long made = standinModuleAllocations();
+
+    std::vector<mxArray *> out(s.nlhs > 1 ? s.nlhs : 1, nullptr);
+    std::vector<const mxArray *> prhs(in.begin(), in.end());
+    Outcome o;
+    standinFailAllocation(hostFault);
+    standinFailModuleAllocation(moduleFault);
+    standinCall(s.module(), s.nlhs, out.data(), static_cast<int>(prhs.size()), prhs.data(), &o.report);
+    standinFailAllocation(0);
+    standinFailModuleAllocation(0);
+    o.allocations = standinModuleAllocations() - made;
+
+    long long outBytes = 0;
+    for (mxArray *a : out)
+        if (a) {
+            ++o.outputs;
+            outBytes += static_cast<long long>(sizeof(double) * mxGetNumberOfElements(a));
+        }
+    EXPECT_EQ(standinModuleLiveBlocks(), blocks) << s.what << ": the module still holds memory";
+    EXPECT_EQ(standinLiveArrays(), arrays + o.outputs) << s.what;
+    EXPECT_GE(standinLiveBytes(), bytes + outBytes) << s.what;
+    EXPECT_EQ(o.report.strayArrays, 0) << s.what;
+    EXPECT_EQ(o.report.slotsOverrun, 0) << s.what;
+    for (size_t k = 0; k < in.size(); ++k)
+        if (mxGetPr(in[k])) {
+            EXPECT_TRUE(sameBits(hostValues(in[k]), copies[k])) << s.what << ": input " << k + 1 << " written";
+        }
+    for (mxArray *a : out)
+        standinDestroy(a);
+    for (mxArray *a : in)
+        standinDestroy(a);
+    EXPECT_EQ(standinLiveArrays(), arrays - static_cast<long>(in.size())) << s.what;
+    return o;
+}
+
+void expectOutOfMemory(const Scenario &s, const Outcome &o, const char *how)
+{
+    EXPECT_TRUE(o.report.raised) << s.what << ", " << how;
+    EXPECT_STREQ(o.report.id, s.oomId) << s.what << ", " << how;
+    if (s.oomText) {
+        EXPECT_STREQ(o.report.text, s.oomText) << s.what << ", " << how;
+    }
+    EXPECT_EQ(o.outputs, 0) << s.what << ", " << how;
+}
+
+/* Fails each module allocation of the scenario in turn, then each host
+ * allocation, then every pair of one of each. Returns the number of module
+ * allocations the call makes. */
+long failEveryAllocation(const Scenario &s)
+{
+    Outcome clean = run(s, 0, 0);
+    EXPECT_FALSE(clean.report.raised) << s.what << ": " << clean.report.text;
+    const long sites = clean.allocations;
+    EXPECT_GT(sites, 0) << s.what;
+
+    for (long k = 1; k <= sites; ++k) {
+        std::string how = "module allocation " + std::to_string(k) + " of " + std::to_string(sites);
+        expectOutOfMemory(s, run(s, 0, k), how.c_str());
+    }
+
+    long hostSites = 0;
+    for (long j = 1; j < 64; ++j) {
+        Outcome o = run(s, j, 0);
+        if (!o.report.raised)
+            break;
+        ++hostSites;
+        EXPECT_STREQ(o.report.id, "standin:outOfMemory") << s.what << ", host allocation " << j;
+    }
+    EXPECT_GT(hostSites, 0) << s.what;
+
+    for (long j = 1; j <= hostSites; ++j)
+        for (long k = 1; k <= sites; ++k) {
+            Outcome o = run(s, j, k);
+            EXPECT_TRUE(o.report.raised) << s.what << ", host " << j << " and module " << k;
+            EXPECT_EQ(o.outputs, 0) << s.what << ", host " << j << " and module " << k;
+        }
+    printf("%s: %ld module and %ld host allocations failed in turn\n", s.what, sites, hostSites);
+    return sites;
+}
+
+/* An image declared with the given dims but holding no data: the module
+ * must refuse it with its memory error without allocating or reading. */
+void expectRefusedUnread(const Scenario &s)
+{
+    Outcome o = run(s, 0, 0);
+    expectOutOfMemory(s, o, "declared dims only");
+    EXPECT_EQ(o.allocations, 0) << s.what;
+}
+
+mxArray *filled(std::vector<int> dims, double v)
+{
+    size_t n = 1;
+    for (int d : dims)
+        n *= static_cast<size_t>(d);
+    return hostArray(dims, std::vector<double>(n, v));
+}
+
+mxArray *declared(std::vector<int> dims)
+{
+    return standinCreateArray(STANDIN_DOUBLE, static_cast<int>(dims.size()), dims.data(), STANDIN_NODATA);
+}
+
+MexFunction lantrel()
+{
+    static MexFunction f = load(LANTREL_MODULE);
+    return f;
+}
+
+const char lantrelMemoryText[] = "memAllocDouble: Memory is too huge.\n";
+
+std::vector<mxArray *> lantrelArgs(mxArray *image, mxArray *weights, double iterations)
+{
+    return {image,
+            standinCreateMatrix(0, 0),
+            weights,
+            standinCreateMatrix(0, 0),
+            standinCreateScalar(3.0),
+            standinCreateScalar(iterations),
+            standinCreateScalar(2.0)};
+}
+
+Scenario lantrelScenario(const char *what, std::function<std::vector<mxArray *>()> inputs)
+{
+    return {what, lantrel, 1, std::move(inputs), "Lantrel:outOfMemory", lantrelMemoryText};
+}
+
+TEST(FaultInjection, LantrelFailsEveryAllocationCleanly)
+{
+    long failed = 0;
+    for (const Scenario &s : {
+             lantrelScenario("Lantrel 5x7", [] { return lantrelArgs(filled({5, 7}, 1.5), filled({5, 7}, 1.0), 2); }),
+             lantrelScenario("Lantrel 4x3x2 planes",
+                             [] { return lantrelArgs(filled({4, 3, 2}, 0.5), filled({4, 3}, 1.0), 1); }),
+             lantrelScenario("Lantrel no iterations",
+                             [] { return lantrelArgs(filled({3, 3}, 2.0), filled({3, 3}, 1.0), 0); }),
+         })
+        failed += failEveryAllocation(s);
+    printf("Lantrel: %ld module allocations failed in all\n", failed);
+}
+
+TEST(FaultInjection, LantrelRefusesImagesBeyond32BitCountsUnread)
+{
+    /* 2^31 elements; 46341^2 > 2^31 - 1; exactly 2^31 - 1 (the +10 spare
+     * doubles overflow); and a third dimension that tips it over. */
+    for (std::vector<int> dims : std::vector<std::vector<int>>{
+             {65536, 32768}, {46341, 46341}, {2147483647, 1}, {1000, 1000, 2148}, {2, 2, 1073741824}}) {
+        std::string what = "Lantrel";
+        for (int d : dims)
+            what += " " + std::to_string(d);
+        expectRefusedUnread(lantrelScenario(what.c_str(), [dims] {
+            return lantrelArgs(declared(dims), declared({dims[0], dims[1]}), 1);
+        }));
+    }
+}
+
+} // namespace
