@@ -1,0 +1,377 @@
+/* libFuzzer target: one module's mexFunction through the stand-in host.
+ *
+ * The input bytes choose the output count, the input count (including
+ * trailing inputs the module does not take), each input's class, flags,
+ * shape and values, and optionally a host or module allocation to fail.
+ * Whatever the call does, it must either return outputs of the right class
+ * and size or raise an error with the module's identifier; it must not
+ * write its inputs; and every array and block it took must be released or
+ * handed over. Any violation aborts, which libFuzzer reports with the input.
+ *
+ * Built once per module: FUZZ_MODULE_PATH names the module's stand-in
+ * build, FUZZ_OSTRAVE selects the path-variation module's expectations. */
+#include "faultalloc.h"
+#include "loader.h"
+#include "standin.h"
+#ifndef FUZZ_OSTRAVE
+#include "reference.h"
+#endif
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+MexFunction module = nullptr;
+
+#ifdef FUZZ_OSTRAVE
+const char moduleName[] = "Ostrave";
+const int takesInputs = 4;
+#else
+const char moduleName[] = "Lantrel";
+const int takesInputs = 7;
+#endif
+
+[[noreturn]] void violated(const char *what, const char *detail = "")
+{
+    fprintf(stderr, "%s property violated: %s %s\n", moduleName, what, detail);
+    abort();
+}
+
+/* Reads the fuzzer's bytes; past the end it yields zeros. */
+struct Bytes {
+    const uint8_t *p;
+    size_t n;
+    size_t at = 0;
+    unsigned byte() { return at < n ? p[at++] : 0u; }
+    unsigned word() { return byte() | byte() << 8; }
+    uint64_t u64()
+    {
+        uint64_t v = 0;
+        for (int k = 0; k < 8; ++k)
+            v |= static_cast<uint64_t>(byte()) << (8 * k);
+        return v;
+    }
+};
+
+/* Values that sit on the edges of what the modules convert or test. */
+const double palette[] = {0.0,        -0.0,        1.0,         -1.0,          NAN,          INFINITY,
+                          -INFINITY,  0.5,         -0.5,        2.9,           12.9,         79.0,
+                          80.0,       360.0,       361.0,       1e300,         -1e300,       2147483647.0,
+                          2147483648.0, -2147483648.0, -2147483649.0, 1e10,    4.9e-324,     3.0};
+const size_t paletteSize = sizeof palette / sizeof palette[0];
+
+uint64_t splitmix(uint64_t &s)
+{
+    uint64_t z = (s += 0x9e3779b97f4a7c15ull);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+    return z ^ (z >> 31);
+}
+
+double value(unsigned mode, uint64_t &seed)
+{
+    uint64_t r = splitmix(seed);
+    switch (mode % 5) {
+    case 0: return palette[r % paletteSize];
+    case 1: return static_cast<double>(static_cast<int>(r % 9) - 4);      /* small offsets */
+    case 2: return static_cast<double>(static_cast<int>(r % 363) - 1);    /* direction-like */
+    case 3: return static_cast<double>(r >> 11) * 0x1p-53 * 6.0 - 3.0;    /* ordinary values */
+    default: {
+        double d;
+        memcpy(&d, &r, sizeof d);
+        return d;
+    }
+    }
+}
+
+/* A table-sized array: 80 x 722 in several shapes and lengths. */
+const int tableShapes[][2] = {{80, 722}, {1, 57760}, {722, 80}, {1, 57759}, {1, 57761}, {57760, 1}};
+
+mxArray *makeInput(Bytes &in, const mxArray *first)
+{
+    static const int classes[] = {STANDIN_DOUBLE, STANDIN_DOUBLE, STANDIN_DOUBLE, STANDIN_DOUBLE, STANDIN_DOUBLE,
+                                  STANDIN_DOUBLE, STANDIN_SINGLE, STANDIN_INT32,  STANDIN_UINT8,  STANDIN_LOGICAL,
+                                  STANDIN_CHAR,   STANDIN_CELL};
+    unsigned kind = in.byte();
+    int cls = classes[kind % 12];
+    int flags = (kind & 0x80) ? ((kind & 0x40) ? STANDIN_SPARSE : STANDIN_COMPLEX) : 0;
+
+    int dims[STANDIN_MAX_DIMS] = {1, 1};
+    int nd = 2;
+    unsigned shape = in.byte();
+    switch (shape % 8) {
+    case 0: break; /* scalar */
+    case 1:
+    case 2: /* the first input's shape, or one element short of it */
+        if (first) {
+            nd = mxGetNumberOfDimensions(first);
+            memcpy(dims, mxGetDimensions(first), sizeof(int) * static_cast<size_t>(nd));
+            if (shape % 8 == 2 && mxGetNumberOfElements(first) > 0) {
+                nd = 2;
+                dims[0] = 1;
+                dims[1] = static_cast<int>(mxGetNumberOfElements(first)) - 1;
+            }
+        }
+        break;
+    case 3: /* any small shape, up to 4-D, zeros included */
+        nd = static_cast<int>(shape >> 3) % 4 + 1;
+        for (int k = 0; k < nd; ++k)
+            dims[k] = static_cast<int>(in.byte() % 7);
+        break;
+    case 4: dims[0] = dims[1] = 0; break;
+    case 5: dims[0] = tableShapes[(shape >> 3) % 6][0]; dims[1] = tableShapes[(shape >> 3) % 6][1]; break;
+    default: /* an image */
+        dims[0] = static_cast<int>(in.byte() % 24) + 1;
+        dims[1] = static_cast<int>(in.byte() % 24) + 1;
+        break;
+    }
+
+    mxArray *a = standinCreateArray(cls, nd, dims, flags);
+    if (!a)
+        violated("the harness could not make an input");
+    size_t n = mxGetNumberOfElements(a);
+    unsigned fill = in.byte();
+    uint64_t seed = in.u64();
+    double *pr = mxGetPr(a);
+    for (size_t k = 0; k < n; ++k)
+        pr[k] = value(fill, seed);
+    if (double *pi = standinImag(a))
+        for (size_t k = 0; k < n; ++k)
+            pi[k] = value(fill, seed);
+    /* A few values placed exactly, so the fuzzer can reach one table entry. */
+    for (unsigned patches = in.byte() % 4; patches > 0 && n > 0; --patches) {
+        size_t at = (static_cast<size_t>(in.word()) << 8 | in.byte()) % n;
+        pr[at] = palette[in.byte() % paletteSize];
+    }
+    return a;
+}
+
+/* Work is bounded: a huge iteration count on a tiny image is a legitimate
+ * slow call, not a hang worth reporting. */
+void tame(std::vector<mxArray *> &inputs)
+{
+#ifndef FUZZ_OSTRAVE
+    if (inputs.size() > 5 && mxGetNumberOfElements(inputs[5]) > 0) {
+        double &it = mxGetPr(inputs[5])[0];
+        if (std::isfinite(it) && std::fabs(it) >= 8 && std::fabs(it) < 2147483648.0)
+            it = std::fmod(it, 8.0);
+    }
+#else
+    (void)inputs;
+#endif
+}
+
+struct Snapshot {
+    int classId, ndim;
+    std::vector<int> dims;
+    std::vector<double> re, im;
+};
+
+Snapshot snap(const mxArray *a)
+{
+    Snapshot s{standinClass(a), mxGetNumberOfDimensions(a), {}, {}, {}};
+    s.dims.assign(mxGetDimensions(a), mxGetDimensions(a) + s.ndim);
+    size_t n = mxGetNumberOfElements(a);
+    s.re.assign(mxGetPr(a), mxGetPr(a) + n);
+    if (standinImag(a))
+        s.im.assign(standinImag(a), standinImag(a) + n);
+    return s;
+}
+
+/* Bit for bit, so NaN payloads and the sign of zero count. */
+bool sameBits(const std::vector<double> &a, const std::vector<double> &b)
+{
+    return a.size() == b.size() && (a.empty() || memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+}
+
+bool unchanged(const mxArray *a, const Snapshot &s)
+{
+    Snapshot now = snap(a);
+    return now.classId == s.classId && now.dims == s.dims && sameBits(now.re, s.re) && sameBits(now.im, s.im);
+}
+
+bool realDoubleWithDims(const mxArray *a, int nd, const int *dims)
+{
+    return a && standinClass(a) == STANDIN_DOUBLE && !mxIsComplex(a) && !mxIsSparse(a) &&
+           mxGetNumberOfDimensions(a) == nd && memcmp(mxGetDimensions(a), dims, sizeof(int) * nd) == 0;
+}
+
+bool realDouble(const mxArray *a) { return mxIsDouble(a) && !mxIsComplex(a) && !mxIsSparse(a); }
+bool realScalar(const mxArray *a)
+{
+    return mxIsNumeric(a) && !mxIsComplex(a) && !mxIsSparse(a) && mxGetNumberOfElements(a) == 1;
+}
+
+#ifndef FUZZ_OSTRAVE
+/* A call the module must accept: the decided checks all pass. */
+bool plainlyValid(const std::vector<mxArray *> &in)
+{
+    if (in.size() < 7 || !realDouble(in[0]) || !realDouble(in[2]))
+        return false;
+    for (int k = 4; k < 7; ++k)
+        if (!realScalar(in[k]))
+            return false;
+    size_t all = mxGetNumberOfElements(in[0]);
+    size_t pixels = static_cast<size_t>(mxGetDimensions(in[0])[0]) * mxGetDimensions(in[0])[1];
+    return all == 0 || mxGetNumberOfElements(in[2]) >= pixels;
+}
+
+bool sameValue(double a, double b)
+{
+    return (std::isnan(a) && std::isnan(b)) || memcmp(&a, &b, sizeof a) == 0;
+}
+
+/* Each plane against the literal reference, for calls small enough. */
+void compareWithReference(const std::vector<mxArray *> &in, const mxArray *out)
+{
+    const int M = mxGetDimensions(in[0])[0], N = mxGetDimensions(in[0])[1];
+    const size_t pixels = static_cast<size_t>(M) * N;
+    const size_t all = mxGetNumberOfElements(in[0]);
+    double it = mxGetScalar(in[5]);
+    int iterations = std::isnan(it) || it <= -2147483649.0 || it >= 2147483648.0 ? INT_MIN : static_cast<int>(it);
+    if (all == 0 || all > 4096)
+        return;
+    std::vector<double> w(pixels);
+    for (int i = 0; i < M; ++i)
+        for (int j = 0; j < N; ++j)
+            w[static_cast<size_t>(i) * N + j] = mxGetPr(in[2])[i + static_cast<size_t>(M) * j];
+    for (size_t p = 0; p < all / pixels; ++p) {
+        const double *src = mxGetPr(in[0]) + p * pixels;
+        std::vector<double> img(pixels);
+        for (int i = 0; i < M; ++i)
+            for (int j = 0; j < N; ++j)
+                img[static_cast<size_t>(i) * N + j] = src[i + static_cast<size_t>(M) * j];
+        referenceSmooth(img, M, N, w, mxGetScalar(in[4]), iterations, mxGetScalar(in[6]));
+        const double *got = mxGetPr(out) + p * pixels;
+        for (int i = 0; i < M; ++i)
+            for (int j = 0; j < N; ++j)
+                if (!sameValue(got[i + static_cast<size_t>(M) * j], img[static_cast<size_t>(i) * N + j]))
+                    violated("result differs from the reference");
+    }
+}
+#endif
+
+/* The outputs a successful call must return, given nlhs. */
+void checkOutputs(int nlhs, mxArray **plhs, int room, const std::vector<mxArray *> &in)
+{
+#ifdef FUZZ_OSTRAVE
+    if (in.empty())
+        violated("succeeded without inputs");
+    const int dims[2] = {mxGetDimensions(in[0])[0], mxGetDimensions(in[0])[1]};
+    const int made = nlhs >= 2 ? 2 : 1;
+    for (int k = 0; k < made; ++k)
+        if (!realDoubleWithDims(plhs[k], 2, dims))
+            violated("an output is not a real double M x N matrix");
+#else
+    (void)nlhs;
+    if (in.size() < 7)
+        violated("succeeded with fewer than 7 inputs");
+    const int made = 1;
+    if (!realDoubleWithDims(plhs[0], mxGetNumberOfDimensions(in[0]), mxGetDimensions(in[0])))
+        violated("the output does not have the image's class and size");
+#endif
+    for (int k = made; k < room; ++k)
+        if (plhs[k])
+            violated("an output slot beyond the module's outputs was filled");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    char why[512];
+    module = standinLoadModule(FUZZ_MODULE_PATH, why, sizeof why);
+    if (!module) {
+        fprintf(stderr, "%s\n", why);
+        abort();
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    Bytes in{data, size};
+    const int nlhs = static_cast<int>(in.byte() % 4);
+    const int nrhs = static_cast<int>(in.byte() % (takesInputs + 3));
+    unsigned faults = in.byte();
+    /* Mostly no fault; otherwise the k-th host or module allocation. */
+    const long hostFault = (faults & 0x0f) < 3 ? (faults & 0x0f) + 1 : 0;
+    const long moduleFault = (faults >> 4) < 6 ? (faults >> 4) + 1 : 0;
+
+    std::vector<mxArray *> inputs;
+    for (int k = 0; k < nrhs; ++k)
+        inputs.push_back(makeInput(in, inputs.empty() ? nullptr : inputs[0]));
+    tame(inputs);
+    std::vector<Snapshot> before;
+    for (mxArray *a : inputs)
+        before.push_back(snap(a));
+
+    const long arrays = standinLiveArrays();
+    const long long bytes = standinLiveBytes();
+    const long blocks = standinModuleLiveBlocks();
+    const int room = nlhs > 1 ? nlhs : 1;
+    std::vector<mxArray *> plhs(static_cast<size_t>(room), nullptr);
+    std::vector<const mxArray *> prhs(inputs.begin(), inputs.end());
+    StandinReport report;
+
+    standinFailAllocation(hostFault);
+    standinFailModuleAllocation(moduleFault);
+    standinCall(module, nlhs, plhs.data(), nrhs, prhs.data(), &report);
+    standinFailAllocation(0);
+    const bool moduleFaultHit = moduleFault > 0 && standinFailModuleAllocation(0) == 0;
+
+    if (report.slotsOverrun)
+        violated("wrote past the output slots");
+    if (report.strayArrays)
+        violated("left arrays behind");
+    if (report.foreignOutput)
+        violated("returned an array it did not make");
+    if (standinModuleLiveBlocks() != blocks)
+        violated("still holds memory after the call");
+
+    char prefix[16];
+    snprintf(prefix, sizeof prefix, "%s:", moduleName);
+    if (report.raised) {
+        bool hostOom = hostFault > 0 && strcmp(report.id, "standin:outOfMemory") == 0;
+        if (!hostOom && strncmp(report.id, prefix, strlen(prefix)) != 0)
+            violated("error without the module's identifier:", report.id);
+        if (report.text[0] == '\0')
+            violated("error without a text:", report.id);
+        for (mxArray *a : plhs)
+            if (a)
+                violated("an output survived an error");
+        if (moduleFaultHit && strcmp(report.id, "Lantrel:outOfMemory") != 0 && strcmp(report.id, "Ostrave:outOfMemory"))
+            violated("a failed allocation gave another error:", report.id);
+#ifndef FUZZ_OSTRAVE
+        if (!hostFault && !moduleFaultHit && plainlyValid(inputs) &&
+            strcmp(report.id, "Lantrel:outOfMemory") != 0)
+            violated("a valid call was refused:", report.text);
+        if (strcmp(report.id, "Lantrel:outOfMemory") == 0 && strcmp(report.text, "memAllocDouble: Memory is too huge.\n"))
+            violated("the memory error has another text:", report.text);
+#endif
+    } else {
+        if (moduleFaultHit)
+            violated("a failed allocation went unreported");
+        checkOutputs(nlhs, plhs.data(), room, inputs);
+#ifndef FUZZ_OSTRAVE
+        compareWithReference(inputs, plhs[0]);
+#endif
+    }
+
+    for (size_t k = 0; k < inputs.size(); ++k)
+        if (!unchanged(inputs[k], before[k]))
+            violated("an input was written");
+    for (mxArray *a : plhs)
+        standinDestroy(a);
+    if (standinLiveArrays() != arrays || standinLiveBytes() != bytes)
+        violated("host arrays leaked");
+    for (mxArray *a : inputs)
+        standinDestroy(a);
+    return 0;
+}
