@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Every test: installs what the tests need when missing, builds, runs the
-# suite (C++ tests and the Octave tests), then the C++ tests once more under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# suite (C++ tests, the Octave tests, and those again under valgrind), then
+# the C++ tests once more under AddressSanitizer, LeakSanitizer and
+# UndefinedBehaviorSanitizer, and last the fuzz targets for a bounded time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh" g++ cmake ninja-build libgtest-dev octave liboctave-dev
+"$root/scripts/install-deps.sh" g++ cmake ninja-build libgtest-dev octave liboctave-dev \
+  valgrind clang libclang-rt-14-dev
 
 "$root/scripts/build.sh"
 (cd "$root/build" && ctest --output-on-failure)
@@ -12,3 +14,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 echo "== C++ tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
 BUILD_DIR="$root/build-asan" "$root/scripts/build.sh" -DLANTREL_SANITIZE=ON
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure)
+
+echo "== Fuzz targets (libFuzzer, ${FUZZ_SECONDS:-30} s each) =="
+"$root/scripts/fuzz.sh"
