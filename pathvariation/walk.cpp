@@ -47,6 +47,19 @@ static int *buildOffsetRows(int a, int *colReach, int *rowReach)
     return offsets;
 }
 
+/* Until a sample not below 0 has been taken (start is -1 before the first),
+ * each sample replaces the start; after it, each adds its step to the sum. */
+static inline void takeSample(double v, double *start, double *prev, double *sum)
+{
+    if (*start < 0) {
+        *start = v;
+        *prev = v;
+    } else {
+        *sum = *sum + std::fabs(v - *prev);
+        *prev = v;
+    }
+}
+
 bool walkDirections(const double *image, const int *directionMap, int halfLength)
 {
     const int a = halfLength;
@@ -76,14 +89,7 @@ bool walkDirections(const double *image, const int *directionMap, int halfLength
             double prev = 0.0;
             if (interiorRow && c >= colMargin && c <= N - colMargin - 1) {
                 for (int e = 0; e < n; ++e) {
-                    const double v = image[k + Y[e] + X[e]];
-                    if (start < 0) {
-                        start = v;
-                        prev = v;
-                    } else {
-                        sum = sum + std::fabs(v - prev);
-                        prev = v;
-                    }
+                    takeSample(image[k + Y[e] + X[e]], &start, &prev, &sum);
                 }
                 netChange[k] = std::fabs(prev - start);
             } else {
@@ -97,14 +103,7 @@ bool walkDirections(const double *image, const int *directionMap, int halfLength
                     if (dr < -r || dr > M - 1 - r)
                         continue;
                     /* Inside the image, so k + dy is too. */
-                    const double v = image[k + dy + dx];
-                    if (start < 0) {
-                        start = v;
-                        prev = v;
-                    } else {
-                        sum = sum + std::fabs(v - prev);
-                        prev = v;
-                    }
+                    takeSample(image[k + dy + dx], &start, &prev, &sum);
                 }
                 netChange[k] = start >= 0 ? std::fabs(prev - start) : 0.0;
             }

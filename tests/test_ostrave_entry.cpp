@@ -1,6 +1,5 @@
 /* Ostrave through the stand-in host, loaded by file name as a host does:
  * layouts and conversions, output counts, errors, and that nothing leaks. */
-#include "loader.h"
 #include "pathtables.h"
 #include "reference.h"
 #include "testutil.h"
@@ -11,13 +10,7 @@ namespace {
 
 MexFunction ostrave()
 {
-    static MexFunction fn = [] {
-        char why[512];
-        MexFunction f = standinLoadModule(OSTRAVE_MODULE, why, sizeof why);
-        if (!f)
-            ADD_FAILURE() << why;
-        return f;
-    }();
+    static MexFunction fn = loadModuleOrFail(OSTRAVE_MODULE);
     return fn;
 }
 
@@ -31,26 +24,9 @@ struct Call {
     }
 };
 
-/* Calls Ostrave asking for nlhs outputs with the given inputs (destroyed
- * afterwards), and checks that the inputs were not written, that the module
- * stayed within its output slots and that no array was left behind. */
 void callOstrave(Call &call, std::vector<mxArray *> inputs, int nlhs = 2)
 {
-    long before = standinLiveArrays();
-    std::vector<std::vector<double>> copies;
-    for (mxArray *a : inputs)
-        copies.push_back(hostValues(a));
-    std::vector<const mxArray *> prhs(inputs.begin(), inputs.end());
-    standinCall(ostrave(), nlhs, call.out, static_cast<int>(prhs.size()), prhs.data(), &call.report);
-    for (size_t k = 0; k < inputs.size(); ++k)
-        EXPECT_TRUE(sameBits(hostValues(inputs[k]), copies[k])) << "input " << k + 1 << " was written";
-    for (mxArray *a : inputs)
-        standinDestroy(a);
-    EXPECT_EQ(call.report.strayArrays, 0);
-    EXPECT_EQ(call.report.slotsOverrun, 0);
-    EXPECT_EQ(call.report.foreignOutput, 0);
-    long made = (call.out[0] != nullptr) + (call.out[1] != nullptr);
-    EXPECT_EQ(standinLiveArrays(), before - static_cast<long>(inputs.size()) + made);
+    callChecked(ostrave(), nlhs, call.out, inputs, &call.report);
 }
 
 std::vector<mxArray *> args(mxArray *image, mxArray *dirs, mxArray *table, double a)
