@@ -10,9 +10,15 @@ int directionTable[TABLE_SIZE];
 double *netChange = nullptr;
 double *totalVariation = nullptr;
 
-/* An offset of magnitude >= extent never lands inside the image from any
- * pixel, so clamping it to +-extent changes no walk, and keeps
- * row offset * columns within M*N (no 32-bit overflow). */
+/* Tables may hold any int (NaN and huge values arrive as INT_MIN). Two
+ * rules keep every read inside the image and every index within 32 bits:
+ * - an offset of magnitude >= the image's extent in its axis never lands
+ *   inside from any pixel, so it is clamped to +-extent: no walk changes,
+ *   and a row offset times the column count stays within M*N;
+ * - the interior margin in each axis is the largest offset magnitude held
+ *   by steps 0..a (never less than a + 1), so pixels that a larger offset
+ *   could take outside are walked with bounds tests.
+ * Tables whose offsets stay within a + 1 see neither rule. */
 static int clampOffset(int v, int extent)
 {
     return v > extent ? extent : v < -extent ? -extent : v;
