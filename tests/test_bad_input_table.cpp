@@ -4,7 +4,6 @@
  * from what the calls give; run unit_tests with UPDATE_README=1 to rewrite
  * the table after a deliberate change. */
 #include "faultalloc.h"
-#include "loader.h"
 #include "testutil.h"
 
 #include <fstream>
@@ -94,15 +93,6 @@ std::vector<Row> lantrelRows()
     };
 }
 
-MexFunction load(const char *path)
-{
-    char why[512];
-    MexFunction f = standinLoadModule(path, why, sizeof why);
-    if (!f)
-        ADD_FAILURE() << why;
-    return f;
-}
-
 /* The text as a table cell: a trailing newline shown as \n, pipes escaped. */
 std::string cell(const std::string &text)
 {
@@ -141,7 +131,7 @@ std::string tableFor(MexFunction fn, const std::vector<Row> &rows)
 
 TEST(BadInputTable, ReadmeShowsWhatTheModulesRaise)
 {
-    std::string want = "\n### Lantrel\n\n" + tableFor(load(LANTREL_MODULE), lantrelRows()) + "\n";
+    std::string want = "\n### Lantrel\n\n" + tableFor(loadModuleOrFail(LANTREL_MODULE), lantrelRows()) + "\n";
 
     std::ifstream f(README_PATH);
     ASSERT_TRUE(f) << "cannot read " << README_PATH;

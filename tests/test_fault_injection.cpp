@@ -4,22 +4,12 @@
  * no array behind and leave its inputs alone. Also images too large for
  * 32-bit element counts, which must be refused before anything is allocated. */
 #include "faultalloc.h"
-#include "loader.h"
 #include "testutil.h"
 
 #include <cstdio>
 #include <functional>
 
 namespace {
-
-MexFunction load(const char *path)
-{
-    char why[512];
-    MexFunction f = standinLoadModule(path, why, sizeof why);
-    if (!f)
-        ADD_FAILURE() << why;
-    return f;
-}
 
 struct Scenario {
     const char *what;
@@ -151,7 +141,7 @@ mxArray *declared(std::vector<int> dims)
 
 MexFunction lantrel()
 {
-    static MexFunction f = load(LANTREL_MODULE);
+    static MexFunction f = loadModuleOrFail(LANTREL_MODULE);
     return f;
 }
 
