@@ -34,14 +34,14 @@ mxArray *declared(int m, int n)
     return standinCreateArray(STANDIN_DOUBLE, 2, dims, STANDIN_NODATA);
 }
 
-/* Lantrel(img, [], w, [], 1, 1, 2) with one input replaced (and the
- * count cut to `count`). img and w are 3 x 4. */
-std::function<std::vector<mxArray *>()> lantrelWith(int at, std::function<mxArray *()> make, int count = 7)
+using Inputs = std::function<std::vector<mxArray *>()>;
+
+/* The base call's inputs with input `at` replaced by make() (none if at is
+ * negative), cut to the first `count`. */
+Inputs replacing(Inputs base, int at, std::function<mxArray *()> make, int count = 99)
 {
     return [=] {
-        std::vector<mxArray *> a = {matrix(3, 4),          standinCreateMatrix(0, 0), matrix(3, 4),
-                                    standinCreateMatrix(0, 0), standinCreateScalar(1), standinCreateScalar(1),
-                                    standinCreateScalar(2)};
+        std::vector<mxArray *> a = base();
         if (at >= 0) {
             standinDestroy(a[at]);
             a[at] = make();
@@ -52,6 +52,18 @@ std::function<std::vector<mxArray *>()> lantrelWith(int at, std::function<mxArra
         }
         return a;
     };
+}
+
+/* Lantrel(img, [], w, [], 1, 1, 2) with img and w 3 x 4. */
+std::vector<mxArray *> lantrelCall()
+{
+    return {matrix(3, 4), standinCreateMatrix(0, 0), matrix(3, 4), standinCreateMatrix(0, 0), standinCreateScalar(1),
+            standinCreateScalar(1), standinCreateScalar(2)};
+}
+
+Inputs lantrelWith(int at, std::function<mxArray *()> make, int count = 7)
+{
+    return replacing(lantrelCall, at, std::move(make), count);
 }
 
 std::vector<Row> lantrelRows()
@@ -80,19 +92,60 @@ std::vector<Row> lantrelRows()
         {"`Lantrel(img, [], w, [], 1, 1, 'a')`",
          lantrelWith(6, [] { return hostArray({1, 1}, {97.0}, STANDIN_CHAR); }), 0},
         {"`Lantrel(zeros(46341), [], ones(46341), [], 1, 1, 2)` (more than 2³¹ − 11 elements)",
-         [] {
-             auto a = lantrelWith(-1, [] { return nullptr; })();
-             standinDestroy(a[0]);
-             standinDestroy(a[2]);
-             a[0] = declared(46341, 46341);
-             a[2] = declared(46341, 46341);
-             return a;
-         },
+         replacing(lantrelWith(0, [] { return declared(46341, 46341); }), 2, [] { return declared(46341, 46341); }),
          0},
         {"any call when memory runs out", lantrelWith(-1, [] { return nullptr; }), 1},
     };
 }
 
+/* Ostrave(img, map, T, 1) with img and map 2 x 3 and T 80 x 722. */
+std::vector<mxArray *> ostraveCall()
+{
+    return {matrix(2, 3), matrix(2, 3, 0.0), matrix(80, 722, 0.0), standinCreateScalar(1)};
+}
+
+Inputs ostraveWith(int at, std::function<mxArray *()> make, int count = 4)
+{
+    return replacing(ostraveCall, at, std::move(make), count);
+}
+
+mxArray *directions(std::vector<double> d) { return hostArray({2, 3}, d); }
+
+std::vector<Row> ostraveRows()
+{
+    auto keep = [] { return nullptr; };
+    auto cls = [](int c, int flags = 0) { return [=] { return hostArray({2, 3}, std::vector<double>(6, 1.0), c, flags); }; };
+    return {
+        {"`Ostrave()`", ostraveWith(-1, keep, 0), 0},
+        {"`Ostrave(img, map, T)`", ostraveWith(-1, keep, 3), 0},
+        {"`Ostrave(single(img), map, T, 1)`", ostraveWith(0, cls(STANDIN_SINGLE)), 0},
+        {"`Ostrave(uint8(img), ...)`", ostraveWith(0, cls(STANDIN_UINT8)), 0},
+        {"`Ostrave(img > 0, ...)` (logical)", ostraveWith(0, cls(STANDIN_LOGICAL)), 0},
+        {"`Ostrave('text', ...)` (char)", ostraveWith(0, cls(STANDIN_CHAR)), 0},
+        {"`Ostrave({img}, ...)` (cell)", ostraveWith(0, cls(STANDIN_CELL)), 0},
+        {"`Ostrave(img + 1i, ...)` (complex)", ostraveWith(0, cls(STANDIN_DOUBLE, STANDIN_COMPLEX)), 0},
+        {"`Ostrave(sparse(img), ...)`", ostraveWith(0, cls(STANDIN_DOUBLE, STANDIN_SPARSE)), 0},
+        {"`Ostrave(img, int32(map), T, 1)`", ostraveWith(1, cls(STANDIN_INT32)), 0},
+        {"`Ostrave(img, map, single(T), 1)`",
+         ostraveWith(2, [] { return hostArray({80, 722}, {}, STANDIN_SINGLE); }), 0},
+        {"`Ostrave(img, map, T, [1 2])`", ostraveWith(3, [] { return standinCreateMatrix(1, 2); }), 0},
+        {"`Ostrave(img, map, T, [])`", ostraveWith(3, [] { return standinCreateMatrix(0, 0); }), 0},
+        {"`Ostrave(img, map, T, '1')`", ostraveWith(3, [] { return hostArray({1, 1}, {49.0}, STANDIN_CHAR); }), 0},
+        {"`Ostrave(img, zeros(1, 5), T, 1)` (2×3 image)", ostraveWith(1, [] { return matrix(1, 5, 0.0); }), 0},
+        {"`Ostrave(img, map, zeros(722, 79), 1)`", ostraveWith(2, [] { return matrix(722, 79, 0.0); }), 0},
+        {"`Ostrave(img, map, T, NaN)`", ostraveWith(3, [] { return standinCreateScalar(NAN); }), 0},
+        {"`Ostrave(img, map, T, 80)`", ostraveWith(3, [] { return standinCreateScalar(80); }), 0},
+        {"`Ostrave(img, map, T, -1)`", ostraveWith(3, [] { return standinCreateScalar(-1); }), 0},
+        {"`Ostrave(img, [0 0 0; 0 0 361], T, 1)`", ostraveWith(1, [] { return directions({0, 0, 0, 0, 0, 361}); }), 0},
+        {"`Ostrave(img, [0 -1 0; 0 0 0], T, 1)`", ostraveWith(1, [] { return directions({0, 0, -1, 0, 0, 0}); }), 0},
+        {"`Ostrave(img, [0 0 0; NaN 0 0], T, 1)`",
+         ostraveWith(1, [] { return directions({0, NAN, 0, 0, 0, 0}); }), 0},
+        {"`Ostrave(zeros(46341), zeros(46341), T, 1)` (more than 2³¹ − 1 pixels)",
+         replacing(ostraveWith(0, [] { return declared(46341, 46341); }), 1, [] { return declared(46341, 46341); }),
+         0},
+        {"any call when memory runs out", ostraveWith(-1, keep), 1},
+    };
+}
 /* The text as a table cell: a trailing newline shown as \n, pipes escaped. */
 std::string cell(const std::string &text)
 {
@@ -131,7 +184,8 @@ std::string tableFor(MexFunction fn, const std::vector<Row> &rows)
 
 TEST(BadInputTable, ReadmeShowsWhatTheModulesRaise)
 {
-    std::string want = "\n### Lantrel\n\n" + tableFor(loadModuleOrFail(LANTREL_MODULE), lantrelRows()) + "\n";
+    std::string want = "\n### Lantrel\n\n" + tableFor(loadModuleOrFail(LANTREL_MODULE), lantrelRows()) +
+                       "\n### Ostrave\n\n" + tableFor(loadModuleOrFail(OSTRAVE_MODULE), ostraveRows()) + "\n";
 
     std::ifstream f(README_PATH);
     ASSERT_TRUE(f) << "cannot read " << README_PATH;

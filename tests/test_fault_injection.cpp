@@ -118,7 +118,7 @@ long failEveryAllocation(const Scenario &s)
 }
 
 /* An image declared with the given dims but holding no data: the module
- * must refuse it with its memory error without allocating or reading. */
+ * must refuse it with the scenario's error without allocating or reading. */
 void expectRefusedUnread(const Scenario &s)
 {
     Outcome o = run(s, 0, 0);
@@ -189,6 +189,59 @@ TEST(FaultInjection, LantrelRefusesImagesBeyond32BitCountsUnread)
         expectRefusedUnread(lantrelScenario(what.c_str(), [dims] {
             return lantrelArgs(declared(dims), declared({dims[0], dims[1]}), 1);
         }));
+    }
+}
+
+MexFunction ostrave()
+{
+    static MexFunction f = loadModuleOrFail(OSTRAVE_MODULE);
+    return f;
+}
+
+/* A table whose every direction steps one column right per step. */
+mxArray *rightwardTable()
+{
+    mxArray *t = standinCreateMatrix(80, 722);
+    for (int p = 0; p < 80; ++p)
+        for (int d = 0; d < 361; ++d)
+            mxGetPr(t)[p + 80 * d] = p + 1;
+    return t;
+}
+
+std::vector<mxArray *> ostraveArgs(mxArray *image, mxArray *dirs, double a)
+{
+    return {image, dirs, rightwardTable(), standinCreateScalar(a)};
+}
+
+Scenario ostraveScenario(const char *what, int nlhs, std::function<std::vector<mxArray *>()> inputs)
+{
+    return {what, ostrave, nlhs, std::move(inputs), "Ostrave:outOfMemory", nullptr};
+}
+
+TEST(FaultInjection, OstraveFailsEveryAllocationCleanly)
+{
+    long failed = 0;
+    for (const Scenario &s : {
+             ostraveScenario("Ostrave 6x9, two outputs", 2,
+                             [] { return ostraveArgs(filled({6, 9}, 2.0), filled({6, 9}, 7.0), 2); }),
+             ostraveScenario("Ostrave 5x4, one output", 1,
+                             [] { return ostraveArgs(filled({5, 4}, 1.0), filled({5, 4}, 0.0), 0); }),
+             ostraveScenario("Ostrave 3x3x2", 2,
+                             [] { return ostraveArgs(filled({3, 3, 2}, 1.0), filled({3, 3}, 360.0), 79); }),
+         })
+        failed += failEveryAllocation(s);
+    printf("Ostrave: %ld module allocations failed in all\n", failed);
+}
+
+TEST(FaultInjection, OstraveRefusesImagesBeyond32BitCountsUnread)
+{
+    for (std::vector<int> dims : std::vector<std::vector<int>>{{65536, 32768}, {46341, 46341}, {2, 1073741824}}) {
+        std::string what = "Ostrave";
+        for (int d : dims)
+            what += " " + std::to_string(d);
+        Scenario s = ostraveScenario(what.c_str(), 2, [dims] { return ostraveArgs(declared(dims), declared(dims), 1); });
+        s.oomId = "Ostrave:tooLarge";
+        expectRefusedUnread(s);
     }
 }
 
