@@ -123,7 +123,13 @@ mxArray *makeInput(Bytes &in, const mxArray *first)
             dims[k] = static_cast<int>(in.byte() % 7);
         break;
     case 4: dims[0] = dims[1] = 0; break;
-    case 5: dims[0] = tableShapes[(shape >> 3) % 6][0]; dims[1] = tableShapes[(shape >> 3) % 6][1]; break;
+    case 5: /* table-sized, except for the image: the work per call stays small */
+        if (first) {
+            dims[0] = tableShapes[(shape >> 3) % 6][0];
+            dims[1] = tableShapes[(shape >> 3) % 6][1];
+            break;
+        }
+        /* fall through */
     default: /* an image */
         dims[0] = static_cast<int>(in.byte() % 24) + 1;
         dims[1] = static_cast<int>(in.byte() % 24) + 1;
