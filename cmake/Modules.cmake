@@ -38,9 +38,12 @@ function(lantrel_add_module name glue core)
     set_target_properties(${lower}_octave PROPERTIES
       OUTPUT_NAME ${name} PREFIX "" SUFFIX ".mex"
       LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/octave)
-    # The help stub goes beside the binary so that `help` finds it.
-    add_custom_command(TARGET ${lower}_octave POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/matlab/${name}.m ${PROJECT_BINARY_DIR}/octave/${name}.m)
+    # The help stub goes beside the binary so that `help` finds it; copied
+    # whenever it changes, not only when the module relinks.
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/octave/${name}.m
+      COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/matlab/${name}.m ${PROJECT_BINARY_DIR}/octave/${name}.m
+      DEPENDS ${PROJECT_SOURCE_DIR}/matlab/${name}.m)
+    add_custom_target(${lower}_octave_help ALL DEPENDS ${PROJECT_BINARY_DIR}/octave/${name}.m)
   endif()
 endfunction()
 
