@@ -3,7 +3,7 @@
 % Usage: octave-cli test_build_mex.m <source root> <folder with the CMake-built modules>
 args = argv();
 root = args{1};
-built = args{2};
+built = make_absolute_filename(args{2});
 failures = 0;
 out = tempname();
 unwind_protect
