@@ -1,0 +1,41 @@
+/* What the command-line tools share: finding and calling the modules through
+ * the stand-in host, option values, output names and folders. */
+#ifndef TOOLKIT_H
+#define TOOLKIT_H
+
+#include "standin.h"
+
+#include <string>
+#include <vector>
+
+/* Loads module `name` (for example "Lantrel"): NAME.so in ../standin beside
+ * the executable's folder (the build tree), else in the executable's own
+ * folder. On failure returns null and says which files were tried. */
+MexFunction loadModule(const char *argv0, const char *name, std::string *why);
+
+/* out = Lantrel(planes, [], weights, [], lambda, iterations, attenuation) on
+ * a rows x cols x nplanes column-major stack. */
+bool callLantrel(MexFunction fn, const std::vector<double> &planes, int rows, int cols, int nplanes,
+                 const std::vector<double> &weights, double lambda, double iterations, double attenuation,
+                 std::vector<double> *out, std::string *why);
+
+/* [net, total] = Ostrave(image, directions, table, halfLength). */
+bool callOstrave(MexFunction fn, const std::vector<double> &image, int rows, int cols,
+                 const std::vector<double> &directions, const std::vector<double> &table, double halfLength,
+                 std::vector<double> *net, std::vector<double> *total, std::string *why);
+
+/* A whole-string decimal number (finite); false otherwise. */
+bool parseNumber(const char *text, double *value);
+
+/* FOLDER/STEM + suffix + ".png", where STEM is the input's file name
+ * without its extension and FOLDER the output folder, or the input's own
+ * folder when `outDir` is empty. */
+std::string outputName(const std::string &input, const std::string &outDir, const std::string &suffix);
+
+/* Creates the folder and its parents if missing. */
+bool makeFolders(const std::string &dir, std::string *why);
+
+/* Milliseconds since an arbitrary start. */
+double nowMs();
+
+#endif
