@@ -44,13 +44,7 @@ static const char usage[] =
     "\n"
     "Exit status: 0 if every image was written, 1 if any failed, 2 on bad usage.\n";
 
-static int badUsage(const char *fmt, const char *what)
-{
-    fprintf(stderr, "lantrel: ");
-    fprintf(stderr, fmt, what);
-    fprintf(stderr, "\nTry 'lantrel --help' for more information.\n");
-    return 2;
-}
+static const char tool[] = "lantrel";
 
 int main(int argc, char **argv)
 {
@@ -73,37 +67,30 @@ int main(int argc, char **argv)
         case 'h': fputs(usage, stdout); return 0;
         case 'l':
             if (!parseNumber(optarg, &lambda) || lambda < 0)
-                return badUsage("--lambda needs a number >= 0, not '%s'", optarg);
+                return badUsage(tool, "--lambda needs a number >= 0, not '%s'", optarg);
             break;
         case 'n':
             if (!parseNumber(optarg, &iterations) || iterations < 0 || iterations > 1e6)
-                return badUsage("--iterations needs a whole number from 0 to 1000000, not '%s'", optarg);
+                return badUsage(tool, "--iterations needs a whole number from 0 to 1000000, not '%s'", optarg);
             break;
         case 'a':
             if (!parseNumber(optarg, &attenuation) || attenuation <= 0)
-                return badUsage("--attenuation needs a number > 0, not '%s'", optarg);
+                return badUsage(tool, "--attenuation needs a number > 0, not '%s'", optarg);
             break;
         case 's':
             if (!parseNumber(optarg, &sigma) || sigma <= 0)
-                return badUsage("--sigma needs a number > 0, not '%s'", optarg);
+                return badUsage(tool, "--sigma needs a number > 0, not '%s'", optarg);
             break;
-        case ':': return badUsage("option %s needs a value", argv[optind - 1]);
-        default: return badUsage("unknown option %s", argv[optind - 1]);
+        default: return optionProblem(tool, opt, argv);
         }
     }
     if (optind >= argc)
-        return badUsage("%s", "no input image given");
+        return badUsage(tool, "%s", "no input image given");
 
     std::string why;
-    MexFunction lantrel = loadModule(argv[0], "Lantrel", &why);
-    if (!lantrel) {
-        fprintf(stderr, "lantrel: %s\n", why.c_str());
+    MexFunction lantrel = startTool(tool, argv[0], "Lantrel", outDir);
+    if (!lantrel)
         return 1;
-    }
-    if (!outDir.empty() && !makeFolders(outDir, &why)) {
-        fprintf(stderr, "lantrel: %s\n", why.c_str());
-        return 1;
-    }
     PngImage weightImage;
     if (!weightFile.empty() && !readPng(weightFile, &weightImage, &why)) {
         fprintf(stderr, "lantrel: %s: %s\n", weightFile.c_str(), why.c_str());
@@ -116,8 +103,7 @@ int main(int argc, char **argv)
         const std::string input = argv[optind + k];
         const std::string output = outputName(input, outDir, "_smoothed");
         PngImage img;
-        if (!readPng(input, &img, &why)) {
-            fprintf(stderr, "lantrel: %s: %s\n", input.c_str(), why.c_str());
+        if (!readInput(tool, input, &img)) {
             ++failed;
             continue;
         }
@@ -150,7 +136,5 @@ int main(int argc, char **argv)
                    input.c_str(), output.c_str(), n, m, img.channels, img.channels > 1 ? "s" : "", img.depth, ms);
         fflush(stdout);
     }
-    if (failed && count > 1)
-        fprintf(stderr, "lantrel: %d of %d images failed\n", failed, count);
-    return failed ? 1 : 0;
+    return finishTool(tool, failed, count);
 }

@@ -42,13 +42,7 @@ static const char usage[] =
     "\n"
     "Exit status: 0 if every image was written, 1 if any failed, 2 on bad usage.\n";
 
-static int badUsage(const char *fmt, const char *what)
-{
-    fprintf(stderr, "ostrave: ");
-    fprintf(stderr, fmt, what);
-    fprintf(stderr, "\nTry 'ostrave --help' for more information.\n");
-    return 2;
-}
+static const char tool[] = "ostrave";
 
 int main(int argc, char **argv)
 {
@@ -71,7 +65,7 @@ int main(int argc, char **argv)
         case 'r':
             if (!parseNumber(optarg, &halfLength) || halfLength < 0 || halfLength > 79 ||
                 halfLength != static_cast<int>(halfLength))
-                return badUsage("--half-length needs a whole number from 0 to 79, not '%s'", optarg);
+                return badUsage(tool, "--half-length needs a whole number from 0 to 79, not '%s'", optarg);
             break;
         case ALONG:
             if (strcmp(optarg, "gradient") == 0)
@@ -79,35 +73,28 @@ int main(int argc, char **argv)
             else if (strcmp(optarg, "edge") == 0)
                 turn = 90.0;
             else
-                return badUsage("--along takes 'gradient' or 'edge', not '%s'", optarg);
+                return badUsage(tool, "--along takes 'gradient' or 'edge', not '%s'", optarg);
             break;
         case SCALE:
             if (strcmp(optarg, "auto") == 0)
                 scale = 0.0;
             else if (!parseNumber(optarg, &scale) || scale <= 0)
-                return badUsage("--scale takes 'auto' or a number > 0, not '%s'", optarg);
+                return badUsage(tool, "--scale takes 'auto' or a number > 0, not '%s'", optarg);
             break;
         case 'd':
             if (!parseNumber(optarg, &depth) || (depth != 8 && depth != 16))
-                return badUsage("--depth takes 8 or 16, not '%s'", optarg);
+                return badUsage(tool, "--depth takes 8 or 16, not '%s'", optarg);
             break;
-        case ':': return badUsage("option %s needs a value", argv[optind - 1]);
-        default: return badUsage("unknown option %s", argv[optind - 1]);
+        default: return optionProblem(tool, opt, argv);
         }
     }
     if (optind >= argc)
-        return badUsage("%s", "no input image given");
+        return badUsage(tool, "%s", "no input image given");
 
     std::string why;
-    MexFunction ostrave = loadModule(argv[0], "Ostrave", &why);
-    if (!ostrave) {
-        fprintf(stderr, "ostrave: %s\n", why.c_str());
+    MexFunction ostrave = startTool(tool, argv[0], "Ostrave", outDir);
+    if (!ostrave)
         return 1;
-    }
-    if (!outDir.empty() && !makeFolders(outDir, &why)) {
-        fprintf(stderr, "ostrave: %s\n", why.c_str());
-        return 1;
-    }
     const std::vector<double> table = straightLineTable();
     const int count = argc - optind;
     int failed = 0;
@@ -116,8 +103,7 @@ int main(int argc, char **argv)
         const std::string netName = outputName(input, outDir, "_net_change");
         const std::string totalName = outputName(input, outDir, "_total_variation");
         PngImage img;
-        if (!readPng(input, &img, &why)) {
-            fprintf(stderr, "ostrave: %s: %s\n", input.c_str(), why.c_str());
+        if (!readInput(tool, input, &img)) {
             ++failed;
             continue;
         }
@@ -150,7 +136,5 @@ int main(int argc, char **argv)
                    k + 1, count, input.c_str(), netName.c_str(), totalName.c_str(), n, m, netTop, totalTop, ms);
         fflush(stdout);
     }
-    if (failed && count > 1)
-        fprintf(stderr, "ostrave: %d of %d images failed\n", failed, count);
-    return failed ? 1 : 0;
+    return finishTool(tool, failed, count);
 }

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <getopt.h>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -158,4 +160,44 @@ bool makeFolders(const std::string &dir, std::string *why)
 double nowMs()
 {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+int badUsage(const char *tool, const char *fmt, const char *what)
+{
+    fprintf(stderr, "%s: ", tool);
+    fprintf(stderr, fmt, what);
+    fprintf(stderr, "\nTry '%s --help' for more information.\n", tool);
+    return 2;
+}
+
+int optionProblem(const char *tool, int opt, char **argv)
+{
+    return badUsage(tool, opt == ':' ? "option %s needs a value" : "unknown option %s", argv[optind - 1]);
+}
+
+MexFunction startTool(const char *tool, const char *argv0, const char *module, const std::string &outDir)
+{
+    std::string why;
+    MexFunction fn = loadModule(argv0, module, &why);
+    if (fn && !outDir.empty() && !makeFolders(outDir, &why))
+        fn = nullptr;
+    if (!fn)
+        fprintf(stderr, "%s: %s\n", tool, why.c_str());
+    return fn;
+}
+
+bool readInput(const char *tool, const std::string &path, PngImage *img)
+{
+    std::string why;
+    if (readPng(path, img, &why))
+        return true;
+    fprintf(stderr, "%s: %s: %s\n", tool, path.c_str(), why.c_str());
+    return false;
+}
+
+int finishTool(const char *tool, int failed, int count)
+{
+    if (failed && count > 1)
+        fprintf(stderr, "%s: %d of %d images failed\n", tool, failed, count);
+    return failed ? 1 : 0;
 }

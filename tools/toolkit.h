@@ -3,6 +3,7 @@
 #ifndef TOOLKIT_H
 #define TOOLKIT_H
 
+#include "pngio.h"
 #include "standin.h"
 
 #include <string>
@@ -34,6 +35,26 @@ std::string outputName(const std::string &input, const std::string &outDir, cons
 
 /* Creates the folder and its parents if missing. */
 bool makeFolders(const std::string &dir, std::string *why);
+
+/* The parts every tool's main shares. Each prints its message prefixed by
+ * the tool's name. */
+
+/* Reports a usage problem ("TOOL: <fmt with what>" and a pointer to
+ * --help); returns the exit status 2. */
+int badUsage(const char *tool, const char *fmt, const char *what);
+
+/* The usage problem getopt_long found: a missing value (':') or an unknown
+ * option. */
+int optionProblem(const char *tool, int opt, char **argv);
+
+/* Loads the module and creates the output folder (if one is given). */
+MexFunction startTool(const char *tool, const char *argv0, const char *module, const std::string &outDir);
+
+/* Reads one input, reporting a failure with the file's name. */
+bool readInput(const char *tool, const std::string &path, PngImage *img);
+
+/* Reports how many of the inputs failed; returns the exit status. */
+int finishTool(const char *tool, int failed, int count);
 
 /* Milliseconds since an arbitrary start. */
 double nowMs();
