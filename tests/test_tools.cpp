@@ -404,3 +404,58 @@ TEST_F(ToolTest, PathVariationImagesMarkTheStepOnly)
         EXPECT_EQ(*std::max_element(out.samples.begin(), out.samples.end()), 65535);
     }
 }
+
+namespace {
+
+/* Mean and variance of rows [r0, r1) x columns [c0, c1) of a grey image. */
+void patchStats(const PngImage &img, int r0, int r1, int c0, int c1, double *mean, double *var)
+{
+    double s = 0, s2 = 0;
+    int n = 0;
+    for (int i = r0; i < r1; ++i)
+        for (int j = c0; j < c1; ++j, ++n) {
+            const double v = img.samples[static_cast<size_t>(i) * img.width + j];
+            s += v;
+            s2 += v * v;
+        }
+    *mean = s / n;
+    *var = s2 / n - *mean * *mean;
+}
+
+} // namespace
+
+TEST_F(ToolTest, DemoShowsSmoothedNoiseKeptEdgesAndVariationOnTexture)
+{
+    ToolRun r = run(DEMO_TOOL, "scene");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Lantrel ("), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Ostrave ("), std::string::npos) << r.out;
+    PngImage img[5];
+    const char *names[5] = {"input", "smoothed", "net_change", "total_variation", "overview"};
+    std::string why;
+    for (int k = 0; k < 5; ++k) {
+        ASSERT_TRUE(readPng(dir + "/scene/" + names[k] + ".png", &img[k], &why)) << names[k] << ": " << why;
+        EXPECT_EQ(img[k].height, k < 4 ? 256 : 290) << names[k];
+        EXPECT_EQ(img[k].width, k < 4 ? 256 : 4 * 256 + 5 * 8) << names[k];
+    }
+    double mean, before, after, flat, texture, edgeBefore, edgeAfter;
+    /* a flat background patch: the noise goes, the level stays */
+    patchStats(img[0], 135, 160, 40, 100, &mean, &before);
+    patchStats(img[1], 135, 160, 40, 100, &flat, &after);
+    EXPECT_LT(after, 0.05 * before);
+    EXPECT_NEAR(flat, mean, 2.0);
+    /* the square's left edge (columns 23 | 24) keeps most of its step */
+    patchStats(img[0], 60, 100, 24, 25, &edgeBefore, &before);
+    patchStats(img[1], 60, 100, 24, 25, &edgeAfter, &after);
+    double outsideBefore, outsideAfter;
+    patchStats(img[0], 60, 100, 23, 24, &outsideBefore, &before);
+    patchStats(img[1], 60, 100, 23, 24, &outsideAfter, &after);
+    EXPECT_GT(edgeAfter - outsideAfter, 0.8 * (edgeBefore - outsideBefore));
+    /* the total variation is highest on the textured disc */
+    patchStats(img[3], 135, 160, 40, 100, &flat, &after);
+    patchStats(img[3], 70, 90, 180, 200, &texture, &after);
+    double square;
+    patchStats(img[3], 60, 100, 40, 100, &square, &after);
+    EXPECT_GT(texture, 10 * std::max(flat, 1.0));
+    EXPECT_GT(texture, 10 * std::max(square, 1.0));
+}
