@@ -14,7 +14,7 @@
 %   every build computes the same bits. Octave compiles with
 %   "mkoctfile --mex"; MATLAB with "mex" and the C++ compiler chosen by
 %   "mex -setup C++" (GCC, MinGW-w64 or Clang; on 32-bit x86 SSE2 maths is
-%   requested as well).
+%   requested as well; with MSVC, /fp:precise).
 %
 %   Example
 %     build_mex(fullfile(tempdir, 'lantrel-build'));
@@ -81,11 +81,17 @@ function buildOctave(target, root, sources)
 end
 
 function buildMatlab(name, outdir, root, sources)
-  flags = '$CXXFLAGS -std=c++17 -O2 -ffp-contract=off -fno-fast-math';
-  if strcmp(computer('arch'), 'win32')
-    flags = [flags ' -msse2 -mfpmath=sse'];
+  cc = mex.getCompilerConfigurations('C++', 'Selected');
+  if ~isempty(cc) && ~isempty(strfind(cc(1).ShortName, 'MSVC'))
+    % MSVC: precise maths does not contract into fused multiply-adds.
+    flags = {'COMPFLAGS=$COMPFLAGS /std:c++17 /fp:precise', 'OPTIMFLAGS=/O2 /DNDEBUG'};
+  else
+    flags = {'CXXFLAGS=$CXXFLAGS -std=c++17 -ffp-contract=off -fno-fast-math', 'CXXOPTIMFLAGS=-O2 -DNDEBUG'};
+    if strcmp(computer('arch'), 'win32')
+      flags{1} = [flags{1} ' -msse2 -mfpmath=sse'];
+    end
   end
   % The modules declare the host calls themselves, with 32-bit dimensions.
-  mex('-compatibleArrayDims', ['CXXFLAGS=' flags], ['-I' fullfile(root, 'host')], ...
+  mex('-compatibleArrayDims', flags{:}, ['-I' fullfile(root, 'host')], ...
       '-outdir', outdir, '-output', name, sources{:});
 end
