@@ -302,6 +302,12 @@ TEST_F(ToolTest, AFailedWriteLeavesNoPartialFile)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("lantrel: full/big_smoothed.png: cannot write"), std::string::npos) << r.err;
     EXPECT_TRUE(files("full").empty());
+
+    /* The same limit, its signal not ignored: the tool is killed midway,
+     * and still removes what it had written. */
+    r = run(LANTREL_TOOL, "-o killed big.png", "ulimit -f 4;");
+    EXPECT_NE(r.status, 0);
+    EXPECT_TRUE(files("killed").empty());
 }
 
 TEST_F(ToolTest, SmoothsEveryDepthAndLayoutKeepingItsShape)

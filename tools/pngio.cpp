@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -142,6 +143,33 @@ bool encode(FILE *fp, const PngImage &img, PngFailure *failure)
     return true;
 }
 
+/* The temporary file being written, removed if the program is interrupted
+ * (Ctrl-C, kill, a file size limit) before it is renamed into place. */
+char pendingTemp[4096];
+volatile sig_atomic_t pendingSet = 0;
+
+void removePendingAndDie(int sig)
+{
+    if (pendingSet)
+        unlink(pendingTemp);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+void watchSignals()
+{
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    /* Signals the caller ignores (nohup, trap '') stay ignored. */
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) {
+        struct sigaction old;
+        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_DFL)
+            signal(sig, removePendingAndDie);
+    }
+}
+
 } // namespace
 
 bool readPng(const std::string &path, PngImage *img, std::string *why)
@@ -184,11 +212,18 @@ bool writePng(const std::string &path, const PngImage &img, std::string *why)
         return false;
     }
     std::string temp = path + ".partXXXXXX";
+    if (temp.size() >= sizeof pendingTemp) {
+        *why = "cannot write: the file name is too long";
+        return false;
+    }
+    watchSignals();
     int fd = mkstemp(&temp[0]);
     if (fd < 0) {
         *why = std::string("cannot write: ") + strerror(errno);
         return false;
     }
+    memcpy(pendingTemp, temp.c_str(), temp.size() + 1);
+    pendingSet = 1;
     /* mkstemp makes the file private; give it the permissions a plain
      * fopen would have. */
     const mode_t mask = umask(0);
@@ -221,5 +256,6 @@ bool writePng(const std::string &path, const PngImage &img, std::string *why)
     }
     if (!ok)
         unlink(temp.c_str());
+    pendingSet = 0;
     return ok;
 }
