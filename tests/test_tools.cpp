@@ -267,6 +267,15 @@ TEST_F(ToolTest, BadInputsAreNamedAndLeaveNoOutput)
     EXPECT_EQ(files("out"), std::vector<std::string>{"good_smoothed.png"});
     EXPECT_NE(r.out.find("[4/4] good.png -> out/good_smoothed.png"), std::string::npos) << r.out;
 
+    /* two inputs of the same name would write the same output */
+    ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0777), 0);
+    ASSERT_TRUE(writePng(dir + "/sub/good.png", testImage(20, 16, 1, 8, 2), &why)) << why;
+    r = run(LANTREL_TOOL, "-o same good.png sub/good.png");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("sub/good.png: skipped: an earlier input already wrote same/good_smoothed.png"),
+              std::string::npos)
+        << r.err;
+
     r = run(OSTRAVE_TOOL, "-o out2 text.png");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("ostrave: text.png: not a PNG file"), std::string::npos) << r.err;

@@ -98,12 +98,13 @@ int main(int argc, char **argv)
     }
 
     const int count = argc - optind;
+    std::vector<std::string> claimed;
     int failed = 0;
     for (int k = 0; k < count; ++k) {
         const std::string input = argv[optind + k];
         const std::string output = outputName(input, outDir, "_smoothed");
         PngImage img;
-        if (!readInput(tool, input, &img)) {
+        if (!claimOutput(tool, input, output, &claimed) || !readInput(tool, input, &img)) {
             ++failed;
             continue;
         }

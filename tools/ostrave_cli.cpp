@@ -97,13 +97,14 @@ int main(int argc, char **argv)
         return 1;
     const std::vector<double> table = straightLineTable();
     const int count = argc - optind;
+    std::vector<std::string> claimed;
     int failed = 0;
     for (int k = 0; k < count; ++k) {
         const std::string input = argv[optind + k];
         const std::string netName = outputName(input, outDir, "_net_change");
         const std::string totalName = outputName(input, outDir, "_total_variation");
         PngImage img;
-        if (!readInput(tool, input, &img)) {
+        if (!claimOutput(tool, input, netName, &claimed) || !readInput(tool, input, &img)) {
             ++failed;
             continue;
         }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <getopt.h>
 #include <cstring>
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -193,6 +194,17 @@ bool readInput(const char *tool, const std::string &path, PngImage *img)
         return true;
     fprintf(stderr, "%s: %s: %s\n", tool, path.c_str(), why.c_str());
     return false;
+}
+
+bool claimOutput(const char *tool, const std::string &input, const std::string &output,
+                 std::vector<std::string> *claimed)
+{
+    if (std::find(claimed->begin(), claimed->end(), output) != claimed->end()) {
+        fprintf(stderr, "%s: %s: skipped: an earlier input already wrote %s\n", tool, input.c_str(), output.c_str());
+        return false;
+    }
+    claimed->push_back(output);
+    return true;
 }
 
 int finishTool(const char *tool, int failed, int count)

@@ -53,6 +53,11 @@ MexFunction startTool(const char *tool, const char *argv0, const char *module, c
 /* Reads one input, reporting a failure with the file's name. */
 bool readInput(const char *tool, const std::string &path, PngImage *img);
 
+/* False, with a message, if an earlier input of this run already wrote
+ * `output` (two inputs of the same name from different folders). */
+bool claimOutput(const char *tool, const std::string &input, const std::string &output,
+                 std::vector<std::string> *claimed);
+
 /* Reports how many of the inputs failed; returns the exit status. */
 int finishTool(const char *tool, int failed, int count);
 
