@@ -28,6 +28,8 @@ bool casesFor(const std::string &module, std::vector<DriverCase> &cases)
 {
     if (module == "Lantrel")
         lantrelCases(cases);
+    else if (module == "Ostrave")
+        ostraveCases(cases);
     else if (module == "Faulty")
         faultyCases(cases);
     else

@@ -43,12 +43,13 @@ inline DriverCase okCase(std::string name, std::function<std::vector<mxArray *>(
 }
 
 inline DriverCase errorCase(std::string name, std::function<std::vector<mxArray *>()> make, const char *id,
-                            long failAllocation = 0)
+                            long failAllocation = 0, int nlhs = 1)
 {
-    return DriverCase{std::move(name), std::move(make), 1, id, failAllocation, 0};
+    return DriverCase{std::move(name), std::move(make), nlhs, id, failAllocation, 0};
 }
 
 void lantrelCases(std::vector<DriverCase> &cases);
+void ostraveCases(std::vector<DriverCase> &cases);
 void faultyCases(std::vector<DriverCase> &cases);
 
 /* False when no cases are known for a module of that name. */
