@@ -175,7 +175,8 @@ void ostraveCases(std::vector<DriverCase> &cases)
     const struct {
         const char *label;
         double value;
-    } badHalfLengths[] = {{"-1", -1}, {"80", 80}, {"NaN", NAN}, {"Inf", INFINITY}, {"1e20", 1e20}, {"2^31", 2147483648.0}};
+    } badHalfLengths[] = {{"-1", -1},          {"80", 80},     {"NaN", NAN},
+                          {"Inf", INFINITY}, {"1e20", 1e20}, {"2^31", 2147483648.0}};
     for (const auto &h : badHalfLengths) {
         const double a = h.value;
         cases.push_back(errorCase(std::string("half-length ") + h.label, [=] {

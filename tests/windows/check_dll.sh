@@ -19,6 +19,7 @@ mxNames=" $(defNames "$mxdef" | tr '\n' ' ') "
 mexNames=" $(defNames "$mexdef" | tr '\n' ' ') "
 
 fail=0
+used=" "
 for f in "$@"; do
   if [ ! -f "$f" ]; then
     echo "$f: missing"
@@ -50,7 +51,10 @@ for f in "$@"; do
         kernel32.dll | msvcrt.dll | libmx.dll | libmex.dll) ;;
         *) problems+=("imports from $dll") ;;
       esac
-    elif [ "$lower" = libmx.dll ] && [[ $mxNames != *" $name "* ]]; then
+      continue
+    fi
+    used+="$name "
+    if [ "$lower" = libmx.dll ] && [[ $mxNames != *" $name "* ]]; then
       problems+=("imports $name from libmx.dll, which is not in $(basename "$mxdef")")
     elif [ "$lower" = libmex.dll ] && [[ $mexNames != *" $name "* ]]; then
       problems+=("imports $name from libmex.dll, which is not in $(basename "$mexdef")")
@@ -70,4 +74,9 @@ for f in "$@"; do
     done
   fi
 done
+unused=""
+for name in $mxNames $mexNames; do
+  [[ $used == *" $name "* ]] || unused+=" $name"
+done
+[ -z "$unused" ] || echo "listed but imported by none of these modules:$unused"
 exit $fail
