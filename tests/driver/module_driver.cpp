@@ -325,12 +325,15 @@ int runModule(const char *modulePath, const char *recordPath)
         }
     }
     FILE *f = fopen(recordPath, "wb");
-    if (!f || fwrite(out.data(), 1, out.size(), f) != out.size() || fclose(f) != 0) {
+    bool written = f && fwrite(out.data(), 1, out.size(), f) == out.size();
+    if (f && fclose(f) != 0)
+        written = false;
+    if (!written) {
         fprintf(stderr, "run: cannot write %s\n", recordPath);
         return 2;
     }
-    printf("%s: %d cases (%d raising errors), %d with unexpected faults\n", name.c_str(), static_cast<int>(cases.size()),
-           raised, unexpected);
+    printf("%s: %d cases (%d raising errors), %d with unexpected faults\n", name.c_str(),
+           static_cast<int>(cases.size()), raised, unexpected);
     return unexpected ? 1 : 0;
 }
 
