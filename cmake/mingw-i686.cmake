@@ -1,15 +1,5 @@
-# Cross build for 32-bit Windows with MinGW-w64 (POSIX thread model, so that
-# std::thread is available; the runtimes are linked statically).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 32-bit Windows (.mexw32) with MinGW-w64; CMakeLists.txt adds
+# -msse2 -mfpmath=sse for 32-bit x86.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(MINGW_TRIPLE i686-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
-set(MINGW_DLLTOOL ${MINGW_TRIPLE}-dlltool)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -172,31 +172,31 @@ void ostraveCases(std::vector<DriverCase> &cases)
             in[b.arg] = arrayOf(b.dims, {});
             return in;
         }, b.id, 0, 2));
+    /* Out-of-range values: the half-length, and one entry of the direction
+     * map (with a single output requested). */
     const struct {
-        const char *label;
+        const char *name;
+        size_t arg, at;
         double value;
-    } badHalfLengths[] = {{"-1", -1},          {"80", 80},     {"NaN", NAN},
-                          {"Inf", INFINITY}, {"1e20", 1e20}, {"2^31", 2147483648.0}};
-    for (const auto &h : badHalfLengths) {
-        const double a = h.value;
-        cases.push_back(errorCase(std::string("half-length ") + h.label, [=] {
+        int nlhs;
+        const char *id;
+    } badValues[] = {{"half-length -1", 3, 0, -1, 2, "Ostrave:halfLength"},
+                     {"half-length 80", 3, 0, 80, 2, "Ostrave:halfLength"},
+                     {"half-length NaN", 3, 0, NAN, 2, "Ostrave:halfLength"},
+                     {"half-length Inf", 3, 0, INFINITY, 2, "Ostrave:halfLength"},
+                     {"half-length 1e20", 3, 0, 1e20, 2, "Ostrave:halfLength"},
+                     {"half-length 2^31", 3, 0, 2147483648.0, 2, "Ostrave:halfLength"},
+                     {"direction 361", 1, 9, 361, 1, "Ostrave:badDirection"},
+                     {"direction -1", 1, 9, -1, 1, "Ostrave:badDirection"},
+                     {"direction NaN", 1, 9, NAN, 1, "Ostrave:badDirection"},
+                     {"direction 1e300", 1, 9, 1e300, 1, "Ostrave:badDirection"},
+                     {"direction 2^31", 1, 9, 2147483648.0, 1, "Ostrave:badDirection"}};
+    for (const auto &b : badValues)
+        cases.push_back(errorCase(b.name, [=] {
             std::vector<mxArray *> in = randomCall(4, 4, 1, 730, 0.0);
-            mxGetPr(in[3])[0] = a;
+            mxGetPr(in[b.arg])[b.at] = b.value;
             return in;
-        }, "Ostrave:halfLength", 0, 2));
-    }
-    const struct {
-        const char *label;
-        double value;
-    } badDirections[] = {{"361", 361}, {"-1", -1}, {"NaN", NAN}, {"1e300", 1e300}, {"2^31", 2147483648.0}};
-    for (const auto &d : badDirections) {
-        const double v = d.value;
-        cases.push_back(errorCase(std::string("direction ") + d.label, [=] {
-            std::vector<mxArray *> in = randomCall(4, 4, 1, 740, 0.0);
-            mxGetPr(in[1])[9] = v;
-            return in;
-        }, "Ostrave:badDirection", 0, 1));
-    }
+        }, b.id, 0, b.nlhs));
 
     /* The host abandons the call from inside its own allocator. */
     for (long k : {1, 2, 3, 4})
