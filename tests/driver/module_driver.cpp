@@ -254,7 +254,7 @@ unsigned runCase(MexFunction fn, const DriverCase &c, std::vector<unsigned char>
     putU32(out, static_cast<uint32_t>(report.raised));
     putStr(out, report.id);
     putStr(out, report.text);
-    putU32(out, faults & ~FAULT_LEAK); /* a leak is only known below */
+    putU32(out, faults); /* leaks are counted once everything is destroyed, below */
     putU32(out, static_cast<uint32_t>(room));
     for (int k = 0; k < room; ++k) {
         const mxArray *a = plhs[k];

@@ -42,18 +42,19 @@ for name in "$@"; do
   linux=$work/$name.linux.rec
   "$driver" run "$native/$name.so" "$linux" || fail=1
   for build in "x86_64 mexw64 $wine64" "i686 mexw32 $wine32"; do
-    set -- $build
-    rec=$work/$name.$2.rec
+    read -r arch ext loader <<<"$build"
+    rec=$work/$name.$ext.rec
     rm -f "$rec"
-    echo "-- $name.$2 under $(basename "$3")"
-    if ! "$3" "$cross/$1/host/module_driver.exe" run "$dist/$name.$2" "$rec" | tr -d '\r'; then
+    echo "-- $name.$ext under $(basename "$loader")"
+    if ! "$loader" "$cross/$arch/host/module_driver.exe" run "$dist/$name.$ext" "$rec" | tr -d '\r'; then
       fail=1
     fi
+    result="no record written"
     if [ -f "$rec" ] && result=$("$driver" compare "$linux" "$rec"); then
       echo "$result"
       cases=$((cases + $(echo "$result" | tail -n1 | cut -d' ' -f1)))
     else
-      echo "${result:-no record written}"
+      echo "$result"
       fail=1
     fi
     runs=$((runs + 1))
