@@ -14,7 +14,6 @@
 #include "loader.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -84,8 +83,7 @@ struct Reader {
     }
 };
 
-/* One case's record: its name, then everything else as raw bytes, and where
- * each output's data starts (to name the first differing element). */
+/* One case's record: its name, and everything else as raw bytes. */
 struct CaseRecord {
     std::string name;
     std::vector<unsigned char> body;
