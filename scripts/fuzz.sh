@@ -10,7 +10,7 @@ dir="$root/build-fuzz"
 seconds=${FUZZ_SECONDS:-30}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLANTREL_FUZZ=ON >/dev/null
-cmake --build "$dir"
+cmake --build "$dir" --target fuzzers
 
 targets=()
 for exe in "$dir"/tests/fuzz/fuzz_*; do

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Every test: installs what the tests need when missing, builds, runs the
-# suite (C++ tests, the Octave tests, and those again under valgrind), then
-# the C++ tests once more under AddressSanitizer, LeakSanitizer and
-# UndefinedBehaviorSanitizer, and last the fuzz targets for a bounded time.
+# suite (C++ tests, the Octave tests and those again under valgrind, and the
+# Windows modules: cross-built, their tables checked, run under Wine and
+# compared bit for bit), then the C++ tests once more under AddressSanitizer,
+# LeakSanitizer and UndefinedBehaviorSanitizer, and last the fuzz targets for
+# a bounded time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh" g++ cmake ninja-build libgtest-dev octave liboctave-dev \
-  valgrind clang libclang-rt-14-dev
+"$root/scripts/install-deps.sh" g++ cmake ninja-build make libgtest-dev libpng-dev octave liboctave-dev \
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386 valgrind clang libclang-rt-14-dev
 
-"$root/scripts/build.sh"
+"$root/scripts/build.sh" -DLANTREL_WINDOWS_TESTS=ON
 (cd "$root/build" && ctest --output-on-failure)
 
 echo "== C++ tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
