@@ -47,7 +47,11 @@ struct Bytes {
     size_t n;
     size_t at = 0;
     unsigned byte() { return at < n ? p[at++] : 0u; }
-    unsigned word() { return byte() | byte() << 8; }
+    unsigned word()
+    {
+        unsigned low = byte();
+        return low | byte() << 8;
+    }
     uint64_t u64()
     {
         uint64_t v = 0;
