@@ -12,6 +12,7 @@
  * It exits 1 when any case shows a fault it was not built to show. */
 #include "cases.h"
 #include "loader.h"
+#include "snapshot.h"
 
 #include <cstdio>
 #include <cstring>
@@ -173,37 +174,6 @@ int compareRecords(const char *pathA, const char *pathB)
 }
 
 /* ---- running the cases ---- */
-
-struct Snapshot {
-    int cls;
-    int ndim;
-    std::vector<int> dims;
-    std::vector<double> re, im;
-};
-
-Snapshot snapshot(const mxArray *a)
-{
-    Snapshot s;
-    s.cls = standinClass(a);
-    s.ndim = mxGetNumberOfDimensions(a);
-    s.dims.assign(mxGetDimensions(a), mxGetDimensions(a) + s.ndim);
-    size_t n = mxGetNumberOfElements(a);
-    s.re.assign(mxGetPr(a), mxGetPr(a) + n);
-    if (standinImag(a))
-        s.im.assign(standinImag(a), standinImag(a) + n);
-    return s;
-}
-
-/* Equal to the last bit (NaN payloads and the sign of zero included). */
-bool sameBits(const std::vector<double> &x, const std::vector<double> &y)
-{
-    return x.size() == y.size() && (x.empty() || memcmp(x.data(), y.data(), x.size() * sizeof(double)) == 0);
-}
-
-bool sameSnapshot(const Snapshot &x, const Snapshot &y)
-{
-    return x.cls == y.cls && x.dims == y.dims && sameBits(x.re, y.re) && sameBits(x.im, y.im);
-}
 
 const char *const faultNames[] = {"an input was written", "an input came back as an output",
                                   "a requested output was left unset", "arrays were left behind",

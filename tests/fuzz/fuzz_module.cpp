@@ -13,6 +13,7 @@
 #include "faultalloc.h"
 #include "loader.h"
 #include "reference.h"
+#include "driver/snapshot.h"
 #include "standin.h"
 
 #include <climits>
@@ -173,35 +174,6 @@ void tame(std::vector<mxArray *> &inputs)
 #else
     (void)inputs;
 #endif
-}
-
-struct Snapshot {
-    int classId, ndim;
-    std::vector<int> dims;
-    std::vector<double> re, im;
-};
-
-Snapshot snap(const mxArray *a)
-{
-    Snapshot s{standinClass(a), mxGetNumberOfDimensions(a), {}, {}, {}};
-    s.dims.assign(mxGetDimensions(a), mxGetDimensions(a) + s.ndim);
-    size_t n = mxGetNumberOfElements(a);
-    s.re.assign(mxGetPr(a), mxGetPr(a) + n);
-    if (standinImag(a))
-        s.im.assign(standinImag(a), standinImag(a) + n);
-    return s;
-}
-
-/* Bit for bit, so NaN payloads and the sign of zero count. */
-bool sameBits(const std::vector<double> &a, const std::vector<double> &b)
-{
-    return a.size() == b.size() && (a.empty() || memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
-}
-
-bool unchanged(const mxArray *a, const Snapshot &s)
-{
-    Snapshot now = snap(a);
-    return now.classId == s.classId && now.dims == s.dims && sameBits(now.re, s.re) && sameBits(now.im, s.im);
 }
 
 bool realDoubleWithDims(const mxArray *a, int nd, const int *dims)
@@ -379,7 +351,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     tame(inputs);
     std::vector<Snapshot> before;
     for (mxArray *a : inputs)
-        before.push_back(snap(a));
+        before.push_back(snapshot(a));
 
     const long arrays = standinLiveArrays();
     const long long bytes = standinLiveBytes();
@@ -432,7 +404,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     for (size_t k = 0; k < inputs.size(); ++k)
-        if (!unchanged(inputs[k], before[k]))
+        if (!sameSnapshot(snapshot(inputs[k]), before[k]))
             violated("an input was written");
     for (mxArray *a : plhs)
         standinDestroy(a);
