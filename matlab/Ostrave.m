@@ -52,6 +52,8 @@
 %     Ostrave:badClass      IMAGE, DIRMAP or TABLE not a real, full double
 %                           array (convert with double() first)
 %     Ostrave:badScalar     HALFLENGTH not a real numeric scalar
+%     Ostrave:imageSize     IMAGE holds no values although M*N is not 0
+%                           (a further dimension is 0, as in zeros(3, 4, 0))
 %     Ostrave:mapSize       DIRMAP has fewer than M*N elements
 %     Ostrave:tableSize     TABLE has fewer than 57760 elements
 %     Ostrave:halfLength    HALFLENGTH outside 0..79 after truncation (or NaN)
@@ -163,6 +165,7 @@ end
 %!error id=Ostrave:badScalar Ostrave(1, 0, zeros(80, 722), [1 2])
 %!error id=Ostrave:badScalar Ostrave(1, 0, zeros(80, 722), 'a')
 %!error id=Ostrave:mapSize Ostrave(ones(3), ones(2), zeros(80, 722), 1)
+%!error <image \(argument 1\) has 0 elements; a 3 x 4 image needs 12> Ostrave(zeros(3, 4, 0), zeros(3, 4), zeros(80, 722), 1)
 %!error id=Ostrave:tableSize Ostrave(1, 0, zeros(80, 721), 1)
 %!error id=Ostrave:tableSize Ostrave([], [], 0, 1)
 %!error <half-length \(argument 4\) is NaN> Ostrave(1, 0, zeros(80, 722), NaN)

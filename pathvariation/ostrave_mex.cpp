@@ -57,6 +57,13 @@ static bool checkInputs(const mxArray *prhs[], int *m, int *n, int *halfLength, 
         return false;
     }
     const size_t pixels = static_cast<size_t>(*m) * static_cast<size_t>(*n);
+    /* M x N x 0 holds no values although M*N is not zero. */
+    if (mxGetNumberOfElements(prhs[0]) < pixels) {
+        setError(err, "Ostrave:imageSize", "The image (argument 1) has %lu elements; a %d x %d image needs %lu.",
+                 static_cast<unsigned long>(mxGetNumberOfElements(prhs[0])), *m, *n,
+                 static_cast<unsigned long>(pixels));
+        return false;
+    }
     if (mxGetNumberOfElements(prhs[1]) < pixels) {
         setError(err, "Ostrave:mapSize",
                  "The direction map (argument 2) has %lu elements; the %d x %d image needs at least %lu.",

@@ -131,6 +131,8 @@ std::vector<Row> ostraveRows()
         {"`Ostrave(img, map, T, [1 2])`", ostraveWith(3, [] { return standinCreateMatrix(1, 2); }), 0},
         {"`Ostrave(img, map, T, [])`", ostraveWith(3, [] { return standinCreateMatrix(0, 0); }), 0},
         {"`Ostrave(img, map, T, '1')`", ostraveWith(3, [] { return hostArray({1, 1}, {49.0}, STANDIN_CHAR); }), 0},
+        {"`Ostrave(zeros(2, 3, 0), map, T, 1)`",
+         ostraveWith(0, [] { return hostArray({2, 3, 0}, {}); }), 0},
         {"`Ostrave(img, zeros(1, 5), T, 1)` (2×3 image)", ostraveWith(1, [] { return matrix(1, 5, 0.0); }), 0},
         {"`Ostrave(img, map, zeros(722, 79), 1)`", ostraveWith(2, [] { return matrix(722, 79, 0.0); }), 0},
         {"`Ostrave(img, map, T, NaN)`", ostraveWith(3, [] { return standinCreateScalar(NAN); }), 0},

@@ -223,7 +223,8 @@ bool plainlyValid(const std::vector<mxArray *> &in)
     if (in.size() < 4 || !realDouble(in[0]) || !realDouble(in[1]) || !realDouble(in[2]) || !realScalar(in[3]))
         return false;
     size_t pixels = static_cast<size_t>(mxGetDimensions(in[0])[0]) * mxGetDimensions(in[0])[1];
-    if (mxGetNumberOfElements(in[1]) < pixels || mxGetNumberOfElements(in[2]) < 57760)
+    if (mxGetNumberOfElements(in[0]) < pixels || mxGetNumberOfElements(in[1]) < pixels ||
+        mxGetNumberOfElements(in[2]) < 57760)
         return false;
     int a = toInt(mxGetScalar(in[3]));
     if (a < 0 || a > 79)
