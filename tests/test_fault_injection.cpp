@@ -168,6 +168,13 @@ TEST(FaultInjection, LantrelFailsEveryAllocationCleanly)
                              [] { return lantrelArgs(filled({4, 3, 2}, 0.5), filled({4, 3}, 1.0), 1); }),
              lantrelScenario("Lantrel no iterations",
                              [] { return lantrelArgs(filled({3, 3}, 2.0), filled({3, 3}, 1.0), 0); }),
+             /* Large enough to be split across threads, with a thread count. */
+             lantrelScenario("Lantrel 256x512 on two threads",
+                             [] {
+                                 auto a = lantrelArgs(filled({256, 512}, 1.0), filled({256, 512}, 0.5), 1);
+                                 a.push_back(standinCreateScalar(2));
+                                 return a;
+                             }),
          })
         failed += failEveryAllocation(s);
     printf("Lantrel: %ld module allocations failed in all\n", failed);
@@ -224,6 +231,12 @@ TEST(FaultInjection, OstraveFailsEveryAllocationCleanly)
                              [] { return ostraveArgs(filled({5, 4}, 1.0), filled({5, 4}, 0.0), 0); }),
              ostraveScenario("Ostrave 3x3x2", 2,
                              [] { return ostraveArgs(filled({3, 3, 2}, 1.0), filled({3, 3}, 360.0), 79); }),
+             ostraveScenario("Ostrave 256x256 on two threads", 2,
+                             [] {
+                                 auto a = ostraveArgs(filled({256, 256}, 1.0), filled({256, 256}, 4.0), 3);
+                                 a.push_back(standinCreateScalar(2));
+                                 return a;
+                             }),
          })
         failed += failEveryAllocation(s);
     printf("Ostrave: %ld module allocations failed in all\n", failed);

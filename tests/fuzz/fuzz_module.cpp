@@ -217,10 +217,18 @@ void expectSame(const double *hostOrder, const std::vector<double> &want, int M,
                 violated("result differs from the reference");
 }
 
+/* Inputs past the module's own are fine when the first is a real numeric
+ * scalar >= 0: the optional thread count. */
+bool trailingValid(const std::vector<mxArray *> &in)
+{
+    return in.size() <= static_cast<size_t>(takesInputs) ||
+           (realScalar(in[takesInputs]) && mxGetScalar(in[takesInputs]) >= 0.0);
+}
+
 #ifdef FUZZ_OSTRAVE
 bool plainlyValid(const std::vector<mxArray *> &in)
 {
-    if (in.size() < 4 || !realDouble(in[0]) || !realDouble(in[1]) || !realDouble(in[2]) || !realScalar(in[3]))
+    if (in.size() < 4 || !trailingValid(in) || !realDouble(in[0]) || !realDouble(in[1]) || !realDouble(in[2]) || !realScalar(in[3]))
         return false;
     size_t pixels = static_cast<size_t>(mxGetDimensions(in[0])[0]) * mxGetDimensions(in[0])[1];
     if (mxGetNumberOfElements(in[0]) < pixels || mxGetNumberOfElements(in[1]) < pixels ||
@@ -270,7 +278,7 @@ void compareWithReference(const std::vector<mxArray *> &in, mxArray *const *out,
 /* A call the module must accept: the decided checks all pass. */
 bool plainlyValid(const std::vector<mxArray *> &in)
 {
-    if (in.size() < 7 || !realDouble(in[0]) || !realDouble(in[2]))
+    if (in.size() < 7 || !trailingValid(in) || !realDouble(in[0]) || !realDouble(in[2]))
         return false;
     for (int k = 4; k < 7; ++k)
         if (!realScalar(in[k]))
