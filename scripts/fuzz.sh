@@ -16,6 +16,10 @@ targets=()
 for exe in "$dir"/tests/fuzz/fuzz_*; do
   [ -x "$exe" ] && targets+=("$(basename "$exe" | sed 's/^fuzz_//')")
 done
+if [ ${#targets[@]} -eq 0 ]; then
+  echo "fuzz: no fuzz targets were built in $dir/tests/fuzz" >&2
+  exit 1
+fi
 
 if [ "${1:-}" = "--merge" ]; then
   for t in "${targets[@]}"; do
