@@ -2,35 +2,418 @@
 
 #include "store.h"
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
-/* One line of length L, values d[x*stride], coupling weights w[x*wstride].
- * The operation order below is the definition of the result, bit for bit. */
-static void solveLine(double *d, ptrdiff_t stride, const double *w, ptrdiff_t wstride, int L, double lam,
-                      double *lower, double *diag, double *upper)
+/* Several independent lines are solved at once, one per SIMD lane. Every
+ * lane performs exactly the scalar operations of the one-line Thomas solve,
+ * in the same order, so the result is bit-identical to solving the lines one
+ * after another; only the order in which lines are visited changes. Lines
+ * whose values are contiguous across lanes (blocks of columns) are solved in
+ * place; rows are first gathered into a lane-interleaved scratch buffer. */
+
+int solverThreads = 0;
+int solverPath = SOLVER_PATH_AUTO;
+
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+typedef double v2d __attribute__((vector_size(16)));
+typedef double v4d __attribute__((vector_size(32)));
+typedef long long v2i __attribute__((vector_size(16)));
+typedef long long v4i __attribute__((vector_size(32)));
+
+/* Lanes per block of lines: four vectors in flight hide the latency of the
+ * division chain. */
+enum { SSE2_LANES = 8, AVX2_LANES = 16, MAX_LANES = 16 };
+
+#define INLINE static inline __attribute__((always_inline))
+
+template <class V> INLINE V loadV(const double *p)
 {
-    memset(lower, 0, static_cast<size_t>(L) * sizeof(double));
-    memset(diag, 0, static_cast<size_t>(L) * sizeof(double));
-    memset(upper, 0, static_cast<size_t>(L) * sizeof(double));
-    for (int x = 0; x + 1 < L; ++x) {
-        double v = -(lam * w[x * wstride]);
-        lower[x + 1] = v;
-        upper[x] = v;
-    }
-    for (int x = 0; x < L; ++x)
-        diag[x] = (1.0 - lower[x]) - upper[x];
+    V v;
+    memcpy(&v, p, sizeof v);
+    return v;
+}
 
-    upper[0] = upper[0] / diag[0];
-    d[0] = d[0] / diag[0];
-    for (int x = 1; x < L; ++x) {
-        double m = 1.0 / (diag[x] - upper[x - 1] * lower[x]);
-        upper[x] = upper[x] * m;
-        d[x * stride] = (d[x * stride] - d[(x - 1) * stride] * lower[x]) * m;
+template <class V> INLINE void storeV(double *p, V v)
+{
+    memcpy(p, &v, sizeof v);
+}
+
+template <class V> INLINE V splat(double x)
+{
+    V v;
+    for (unsigned j = 0; j < sizeof(V) / sizeof(double); ++j)
+        v[j] = x;
+    return v;
+}
+
+/* When both factors are NaN, x86 returns the first one; the compiler may
+ * swap the operands of a plain `*`, which would change which NaN (sign and
+ * payload) comes out. These keep the written order. */
+template <class V> INLINE V mul(V a, V b)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if constexpr (sizeof(V) == 32) {
+        V r;
+        __asm__("vmulpd %2, %1, %0" : "=x"(r) : "x"(a), "x"(b));
+        return r;
+    } else {
+#ifdef __AVX__
+        V r;
+        __asm__("vmulpd %2, %1, %0" : "=x"(r) : "x"(a), "x"(b));
+        return r;
+#else
+        __asm__("mulpd %1, %0" : "+x"(a) : "x"(b));
+        return a;
+#endif
     }
-    for (int x = L - 2; x >= 0; --x)
-        d[x * stride] = d[x * stride] - upper[x] * d[(x + 1) * stride];
+#else
+    return a * b;
+#endif
+}
+
+/* -(lam * w), kept as a negation: the compiler would otherwise turn
+ * `x - (-y)` into `x + y`, which gives a NaN y the other sign. */
+template <class V> INLINE V negProduct(V lam, V w)
+{
+    V v = -mul(lam, w);
+#if defined(__x86_64__) || defined(__i386__)
+    __asm__("" : "+x"(v));
+#endif
+    return v;
+}
+
+/* B = K * (lanes of V) lines of length L. Element x of lane j is
+ * d[x*ds + j], its coupling weight w[x*ws + j]; c receives the eliminated
+ * upper coefficients, L*B doubles. */
+template <class V, int K>
+INLINE void solveLanes(double *d, ptrdiff_t ds, const double *w, ptrdiff_t ws, int L, double lam, double *c)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    constexpr int B = K * W;
+    const V zero = splat<V>(0.0);
+    const V one = splat<V>(1.0);
+    const V lamV = splat<V>(lam);
+    V lower[K], cPrev[K], dPrev[K];
+
+    for (int k = 0; k < K; ++k) {
+        V up = L > 1 ? negProduct(lamV, loadV<V>(w + k * W)) : zero;
+        V diag = (one - zero) - up;
+        V cc = up / diag;
+        V dd = loadV<V>(d + k * W) / diag;
+        storeV(c + k * W, cc);
+        storeV(d + k * W, dd);
+        lower[k] = up;
+        cPrev[k] = cc;
+        dPrev[k] = dd;
+    }
+    for (int x = 1; x < L - 1; ++x) {
+        const double *wx = w + x * ws;
+        double *dx = d + x * ds;
+        double *cx = c + static_cast<ptrdiff_t>(x) * B;
+        for (int k = 0; k < K; ++k) {
+            V up = negProduct(lamV, loadV<V>(wx + k * W));
+            V diag = (one - lower[k]) - up;
+            V m = one / (diag - mul(cPrev[k], lower[k]));
+            V cc = mul(up, m);
+            V dd = mul(loadV<V>(dx + k * W) - mul(dPrev[k], lower[k]), m);
+            storeV(cx + k * W, cc);
+            storeV(dx + k * W, dd);
+            lower[k] = up;
+            cPrev[k] = cc;
+            dPrev[k] = dd;
+        }
+    }
+    if (L > 1) {
+        /* The last element: its upper entry is zero and its eliminated
+         * coefficient is never read. */
+        double *dx = d + (L - 1) * ds;
+        for (int k = 0; k < K; ++k) {
+            V diag = (one - lower[k]) - zero;
+            V m = one / (diag - mul(cPrev[k], lower[k]));
+            V dd = mul(loadV<V>(dx + k * W) - mul(dPrev[k], lower[k]), m);
+            storeV(dx + k * W, dd);
+            dPrev[k] = dd;
+        }
+    }
+    for (int x = L - 2; x >= 0; --x) {
+        double *dx = d + x * ds;
+        const double *cx = c + static_cast<ptrdiff_t>(x) * B;
+        for (int k = 0; k < K; ++k) {
+            V dd = loadV<V>(dx + k * W) - mul(loadV<V>(cx + k * W), dPrev[k]);
+            storeV(dx + k * W, dd);
+            dPrev[k] = dd;
+        }
+    }
+}
+
+/* One pass: `lines` lines of length L; line l starts at l*lineStep and its
+ * elements are `step` apart, in the image and in the weights alike. */
+struct Pass {
+    double *image;
+    const double *weights;
+    int length;
+    int lines;
+    ptrdiff_t lineStep;
+    ptrdiff_t step;
+};
+
+/* Lanes are filled from the lines l0.. l0+count-1; unused lanes get zeros
+ * (their results are discarded). Everything is copied a cache line at a
+ * time: a line-by-line walk down a power-of-two stride would keep evicting
+ * itself from the cache. */
+enum { TILE = 8 };
+
+INLINE void gatherLines(double *dst, const double *src, const Pass &p, int l0, int count, int B)
+{
+    const double *base = src + l0 * p.lineStep;
+    if (p.lineStep == 1) {
+        /* Columns: each line element is a short contiguous run of a row. */
+        for (int x = 0; x < p.length; ++x) {
+            double *out = dst + static_cast<ptrdiff_t>(x) * B;
+            memcpy(out, base + x * p.step, static_cast<size_t>(count) * sizeof(double));
+            for (int j = count; j < B; ++j)
+                out[j] = 0.0;
+        }
+        return;
+    }
+    /* Rows: transposed a tile at a time. */
+    for (int x0 = 0; x0 < p.length; x0 += TILE) {
+        int x1 = x0 + TILE < p.length ? x0 + TILE : p.length;
+        for (int j = 0; j < count; ++j) {
+            const double *in = base + j * p.lineStep;
+            for (int x = x0; x < x1; ++x)
+                dst[static_cast<ptrdiff_t>(x) * B + j] = in[x];
+        }
+        for (int j = count; j < B; ++j)
+            for (int x = x0; x < x1; ++x)
+                dst[static_cast<ptrdiff_t>(x) * B + j] = 0.0;
+    }
+}
+
+INLINE void scatterLines(const double *src, const Pass &p, int l0, int count, int B)
+{
+    double *base = p.image + l0 * p.lineStep;
+    if (p.lineStep == 1) {
+        for (int x = 0; x < p.length; ++x)
+            memcpy(base + x * p.step, src + static_cast<ptrdiff_t>(x) * B, static_cast<size_t>(count) * sizeof(double));
+        return;
+    }
+    for (int x0 = 0; x0 < p.length; x0 += TILE) {
+        int x1 = x0 + TILE < p.length ? x0 + TILE : p.length;
+        for (int j = 0; j < count; ++j) {
+            double *out = base + j * p.lineStep;
+            for (int x = x0; x < x1; ++x)
+                out[x] = src[static_cast<ptrdiff_t>(x) * B + j];
+        }
+    }
+}
+
+/* Transposes a W x W tile held in W vectors. */
+template <class V> INLINE void transposeTile(V *t)
+{
+    if constexpr (sizeof(V) == 16) {
+        typedef v2i I;
+        V a = __builtin_shuffle(t[0], t[1], I{0, 2});
+        V b = __builtin_shuffle(t[0], t[1], I{1, 3});
+        t[0] = a;
+        t[1] = b;
+    } else {
+        typedef v4i I;
+        V a = __builtin_shuffle(t[0], t[1], I{0, 4, 2, 6});
+        V b = __builtin_shuffle(t[0], t[1], I{1, 5, 3, 7});
+        V c = __builtin_shuffle(t[2], t[3], I{0, 4, 2, 6});
+        V d = __builtin_shuffle(t[2], t[3], I{1, 5, 3, 7});
+        t[0] = __builtin_shuffle(a, c, I{0, 1, 4, 5});
+        t[1] = __builtin_shuffle(b, d, I{0, 1, 4, 5});
+        t[2] = __builtin_shuffle(a, c, I{2, 3, 6, 7});
+        t[3] = __builtin_shuffle(b, d, I{2, 3, 6, 7});
+    }
+}
+
+/* A full block of B rows, starting at src, into lane order (toLanes) or back. */
+template <class V, int K> INLINE void transposeRows(double *lanes, double *src, ptrdiff_t lineStep, int L, bool toLanes)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    constexpr int B = K * W;
+    int x0 = 0;
+    for (; x0 + W <= L; x0 += W)
+        for (int j0 = 0; j0 < B; j0 += W) {
+            V t[W];
+            if (toLanes) {
+                for (int r = 0; r < W; ++r)
+                    t[r] = loadV<V>(src + (j0 + r) * lineStep + x0);
+                transposeTile(t);
+                for (int r = 0; r < W; ++r)
+                    storeV(lanes + static_cast<ptrdiff_t>(x0 + r) * B + j0, t[r]);
+            } else {
+                for (int r = 0; r < W; ++r)
+                    t[r] = loadV<V>(lanes + static_cast<ptrdiff_t>(x0 + r) * B + j0);
+                transposeTile(t);
+                for (int r = 0; r < W; ++r)
+                    storeV(src + (j0 + r) * lineStep + x0, t[r]);
+            }
+        }
+    for (int x = x0; x < L; ++x)
+        for (int j = 0; j < B; ++j) {
+            if (toLanes)
+                lanes[static_cast<ptrdiff_t>(x) * B + j] = src[j * lineStep + x];
+            else
+                src[j * lineStep + x] = lanes[static_cast<ptrdiff_t>(x) * B + j];
+        }
+}
+
+/* A full block of B columns: each element is a contiguous run of a row. */
+template <class V, int K> INLINE void copyColumns(double *lanes, double *src, ptrdiff_t step, int L, bool toLanes)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    constexpr int B = K * W;
+    for (int x = 0; x < L; ++x) {
+        double *run = src + x * step;
+        double *lane = lanes + static_cast<ptrdiff_t>(x) * B;
+        for (int k = 0; k < K; ++k) {
+            if (toLanes)
+                storeV(lane + k * W, loadV<V>(run + k * W));
+            else
+                storeV(run + k * W, loadV<V>(lane + k * W));
+        }
+    }
+}
+
+/* Blocks [first, last) of B lines each; scratch holds 3 * length * B doubles.
+ * The lines are solved in a contiguous copy, so that the backward sweep finds
+ * them in cache. */
+template <class V, int K>
+INLINE void solveBlocks(const Pass &p, int first, int last, double lam, double *scratch)
+{
+    constexpr int B = K * static_cast<int>(sizeof(V) / sizeof(double));
+    double *c = scratch;
+    double *dT = c + static_cast<ptrdiff_t>(p.length) * B;
+    double *wT = dT + static_cast<ptrdiff_t>(p.length) * B;
+    const bool columns = p.lineStep == 1;
+    for (int b = first; b < last; ++b) {
+        int l0 = b * B;
+        int count = p.lines - l0 < B ? p.lines - l0 : B;
+        double *lines = p.image + l0 * p.lineStep;
+        if (count < B) {
+            gatherLines(dT, p.image, p, l0, count, B);
+            gatherLines(wT, p.weights, p, l0, count, B);
+            solveLanes<V, K>(dT, B, wT, B, p.length, lam, c);
+            scatterLines(dT, p, l0, count, B);
+        } else if (columns) {
+            /* Column weights are read once, straight from the map. */
+            copyColumns<V, K>(dT, lines, p.step, p.length, true);
+            solveLanes<V, K>(dT, B, p.weights + l0, p.step, p.length, lam, c);
+            copyColumns<V, K>(dT, lines, p.step, p.length, false);
+        } else {
+            transposeRows<V, K>(dT, lines, p.lineStep, p.length, true);
+            transposeRows<V, K>(wT, const_cast<double *>(p.weights) + l0 * p.lineStep, p.lineStep, p.length, true);
+            solveLanes<V, K>(dT, B, wT, B, p.length, lam, c);
+            transposeRows<V, K>(dT, lines, p.lineStep, p.length, false);
+        }
+    }
+}
+
+static void solveBlocksSse2(const Pass &p, int first, int last, double lam, double *scratch)
+{
+    solveBlocks<v2d, SSE2_LANES / 2>(p, first, last, lam, scratch);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define HAVE_AVX2_PATH 1
+__attribute__((target("avx2"))) static void solveBlocksAvx2(const Pass &p, int first, int last, double lam,
+                                                           double *scratch)
+{
+    solveBlocks<v4d, AVX2_LANES / 4>(p, first, last, lam, scratch);
+}
+#endif
+
+bool solverAvx2Available()
+{
+#ifdef HAVE_AVX2_PATH
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
+
+/* ---- One call's shared state: set by smoothSeparable, read by every thread. */
+
+static Pass rowPass, colPass;
+static double callLambda, callAttenuation;
+static int callIterations;
+static int callLanes;
+static int teamSize;
+static double *callScratch;
+static size_t scratchPerThread;
+static void (*solvePart)(const Pass &, int, int, double, double *);
+
+static std::mutex teamMutex;
+static std::condition_variable teamWake;
+static int teamArrived;
+static unsigned teamGeneration;
+static bool teamReady;
+
+static void teamBarrier()
+{
+    std::unique_lock<std::mutex> lock(teamMutex);
+    unsigned generation = teamGeneration;
+    if (++teamArrived == teamSize) {
+        teamArrived = 0;
+        ++teamGeneration;
+        teamWake.notify_all();
+    } else {
+        teamWake.wait(lock, [generation] { return teamGeneration != generation; });
+    }
+}
+
+static int blockCount(const Pass &p)
+{
+    return (p.lines + callLanes - 1) / callLanes;
+}
+
+static void solveShare(const Pass &p, int t, double lam)
+{
+    long long blocks = blockCount(p);
+    int first = static_cast<int>(blocks * t / teamSize);
+    int last = static_cast<int>(blocks * (t + 1) / teamSize);
+    solvePart(p, first, last, lam, callScratch + scratchPerThread * t);
+}
+
+static void runMember(int t)
+{
+    double lam = 0.5 * callLambda;
+    for (int it = 0; it < callIterations; ++it) {
+        solveShare(rowPass, t, lam);
+        teamBarrier();
+        solveShare(colPass, t, lam);
+        if (it + 1 < callIterations)
+            teamBarrier();
+        lam = lam / callAttenuation;
+    }
+}
+
+static void runWorker(int t)
+{
+    {
+        std::unique_lock<std::mutex> lock(teamMutex);
+        teamWake.wait(lock, [] { return teamReady; });
+    }
+    if (t < teamSize)
+        runMember(t);
+}
+
+int solverDefaultThreads()
+{
+    unsigned hw = std::thread::hardware_concurrency();
+    if (hw == 0)
+        return 1;
+    return hw > MAX_DEFAULT_THREADS ? MAX_DEFAULT_THREADS : static_cast<int>(hw);
 }
 
 bool smoothSeparable(double ***store, const double *hweights, const double *vweights, double lambda,
@@ -40,22 +423,64 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     const int n = cols;
     if (iterations <= 0 || m <= 0 || n <= 0)
         return true;
-    double *scratch = static_cast<double *>(malloc((3 * static_cast<size_t>(n) + 3 * static_cast<size_t>(m)) *
-                                                   sizeof(double)));
-    if (!scratch)
-        return false;
-    double *rowLower = scratch, *rowDiag = rowLower + n, *rowUpper = rowDiag + n;
-    double *colLower = rowUpper + n, *colDiag = colLower + m, *colUpper = colDiag + m;
 
-    double lam = 0.5 * lambda;
-    for (int it = 0; it < iterations; ++it) {
-        for (int k = 0; k < m; ++k)
-            solveLine(store[k][0], 1, hweights + static_cast<size_t>(k) * n, 1, n, lam, rowLower, rowDiag,
-                      rowUpper);
-        for (int i = 0; i < n; ++i)
-            solveLine(store[0][i], n, vweights + i, n, m, lam, colLower, colDiag, colUpper);
-        lam = lam / attenuation;
+    bool avx2 = solverPath != SOLVER_PATH_SSE2 && solverAvx2Available();
+#ifdef HAVE_AVX2_PATH
+    solvePart = avx2 ? solveBlocksAvx2 : solveBlocksSse2;
+#else
+    solvePart = solveBlocksSse2;
+#endif
+    callLanes = avx2 ? AVX2_LANES : SSE2_LANES;
+
+    double *image = store[0][0];
+    rowPass = Pass{image, hweights, n, m, n, 1};
+    colPass = Pass{image, vweights, m, n, 1, n};
+    callLambda = lambda;
+    callIterations = iterations;
+    callAttenuation = attenuation;
+
+    /* Small images are not worth a thread start; results never depend on
+     * the count. */
+    int wanted = solverThreads > 0 ? solverThreads : solverDefaultThreads();
+    if (wanted > MAX_THREADS)
+        wanted = MAX_THREADS;
+    if (solverThreads <= 0) {
+        long long perThread = static_cast<long long>(m) * n / MIN_PIXELS_PER_THREAD;
+        if (wanted > perThread)
+            wanted = perThread > 1 ? static_cast<int>(perThread) : 1;
     }
-    free(scratch);
+
+    const int longest = m > n ? m : n;
+    scratchPerThread = 3 * static_cast<size_t>(longest) * MAX_LANES;
+    callScratch = static_cast<double *>(malloc(scratchPerThread * wanted * sizeof(double)));
+    if (!callScratch)
+        return false;
+
+    std::thread workers[MAX_THREADS];
+    int started = 0;
+    teamReady = false;
+    teamArrived = 0;
+    teamSize = wanted;
+    /* A thread that cannot be started leaves its share to the others. */
+    for (int t = 1; t < wanted; ++t) {
+        try {
+            workers[t] = std::thread(runWorker, t);
+        } catch (...) {
+            break;
+        }
+        started = t;
+    }
+    {
+        std::lock_guard<std::mutex> lock(teamMutex);
+        teamSize = started + 1;
+        teamReady = true;
+    }
+    teamWake.notify_all();
+    runMember(0);
+    for (int t = 1; t <= started; ++t)
+        workers[t].join();
+
+    free(callScratch);
+    callScratch = nullptr;
     return true;
 }
