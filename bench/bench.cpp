@@ -4,9 +4,11 @@
  *   bench [--quick] [--octave-seconds S]
  * --octave-seconds passes in the time of a whole Octave call (2048^2, five
  * iterations) so that it is set against the reference in the same table. */
+#include "pathtables.h"
 #include "reference.h"
 #include "solver.h"
 #include "store.h"
+#include "walk.h"
 
 #include <algorithm>
 #include <chrono>
@@ -134,6 +136,23 @@ void moduleSmooth(std::vector<double> &img, int M, int N, const std::vector<doub
     }
 }
 
+void moduleWalk(const Scene &s, const std::vector<int> &dirs, int a, std::vector<double> &nc, std::vector<double> &tv,
+                int threads)
+{
+    pathRows = s.M;
+    pathCols = s.N;
+    nc.resize(s.image.size());
+    tv.resize(s.image.size());
+    netChange = nc.data();
+    totalVariation = tv.data();
+    pathThreads = threads;
+    if (!walkDirections(s.image.data(), dirs.data(), a)) {
+        fprintf(stderr, "bench: walk out of memory\n");
+        exit(1);
+    }
+    netChange = totalVariation = nullptr;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -177,6 +196,32 @@ int main(int argc, char **argv)
                mpix / t1, mpix / tAll, mpix / tLapack, mpix / tStream, tRef / t1, tRef / tAll, t1 / tAll,
                tLapack / t1, tStream / tAll);
     }
+
+    const int a = 8;
+    const std::vector<int> table = lineTable();
+    std::copy(table.begin(), table.end(), directionTable);
+    printf("\nPath variation: Mpixel/s (half-length %d, straight-line table, random directions)\n", a);
+    printf("%-11s %9s %9s %9s | %7s %7s %8s\n", "size", "reference", "1 thread", "all", "1T/ref", "all/ref",
+           "all/1T");
+    for (auto [M, N] : sizes) {
+        Scene s = makeScene(M, N, 6);
+        std::mt19937_64 rng(9);
+        std::uniform_int_distribution<int> pick(0, 360);
+        std::vector<int> dirs(s.image.size());
+        for (int &d : dirs)
+            d = pick(rng);
+        std::vector<double> nc, tv;
+        double mpix = static_cast<double>(M) * N / 1e6;
+        auto none = [] {};
+        double tRef = bestSeconds(none, [&] { referenceWalk(s.image, M, N, dirs, table, a, nc, tv); });
+        double t1 = bestSeconds(none, [&] { moduleWalk(s, dirs, a, nc, tv, 1); });
+        double tAll = bestSeconds(none, [&] { moduleWalk(s, dirs, a, nc, tv, all); });
+        char name[32];
+        snprintf(name, sizeof name, "%dx%d", M, N);
+        printf("%-11s %9.1f %9.1f %9.1f | %6.1fx %6.1fx %7.2fx\n", name, mpix / tRef, mpix / t1, mpix / tAll,
+               tRef / t1, tRef / tAll, t1 / tAll);
+    }
+
     if (octaveSeconds > 0.0 && ref2048 > 0.0)
         printf("Whole Octave call, 2048x2048, 5 iterations: %.1f ms; literal reference for 5 iterations: %.1f ms; "
                "ratio %.1fx\n",

@@ -57,3 +57,8 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT DEFINED OCTAVE_INCLUDE_DIR)
 endif()
 
 lantrel_add_module(Lantrel smoothing/lantrel_mex.cpp smoothing_core)
+
+add_library(pathvariation_core STATIC pathvariation/walk.cpp)
+target_include_directories(pathvariation_core PUBLIC ${PROJECT_SOURCE_DIR}/pathvariation)
+
+lantrel_add_module(Ostrave pathvariation/ostrave_mex.cpp pathvariation_core)

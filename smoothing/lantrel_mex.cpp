@@ -4,6 +4,7 @@
  * from mexFunction's own frame once everything has been released, so a host
  * that abandons the call by longjmp loses nothing. */
 #include "../host/hostargs.h"
+#include "../host/layout.h"
 #include "solver.h"
 #include "store.h"
 
@@ -12,37 +13,6 @@
 
 static const char nargText[] = "Corvane must be called with 5 arguments. Please see Pemble for more details.";
 static const char memoryText[] = "memAllocDouble: Memory is too huge.\n";
-
-/* Column-major <-> row-major in square tiles, so that both sides are walked
- * a cache line at a time. */
-enum { CONVERT_TILE = 32 };
-
-static void copyPlaneIn(double *dst, const double *src, int m, int n)
-{
-    for (int i0 = 0; i0 < m; i0 += CONVERT_TILE) {
-        int i1 = i0 + CONVERT_TILE < m ? i0 + CONVERT_TILE : m;
-        for (int j0 = 0; j0 < n; j0 += CONVERT_TILE) {
-            int j1 = j0 + CONVERT_TILE < n ? j0 + CONVERT_TILE : n;
-            for (int i = i0; i < i1; ++i)
-                for (int j = j0; j < j1; ++j)
-                    dst[static_cast<size_t>(i) * n + j] = src[i + static_cast<size_t>(m) * j];
-        }
-    }
-}
-
-static void copyPlaneOut(double *dst, double ***store, int m, int n)
-{
-    const double *block = store[0][0]; /* single plane: pixel (i, j) at i*n + j */
-    for (int j0 = 0; j0 < n; j0 += CONVERT_TILE) {
-        int j1 = j0 + CONVERT_TILE < n ? j0 + CONVERT_TILE : n;
-        for (int i0 = 0; i0 < m; i0 += CONVERT_TILE) {
-            int i1 = i0 + CONVERT_TILE < m ? i0 + CONVERT_TILE : m;
-            for (int j = j0; j < j1; ++j)
-                for (int i = i0; i < i1; ++i)
-                    dst[i + static_cast<size_t>(m) * j] = block[static_cast<size_t>(i) * n + j];
-        }
-    }
-}
 
 static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
 {
@@ -65,25 +35,7 @@ static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
             return false;
         }
     }
-    if (nrhs >= 8) {
-        double t = isRealScalar(prhs[7]) ? mxGetScalar(prhs[7]) : -1.0;
-        if (!(t >= 0.0)) {
-            setError(err, "Lantrel:badThreads",
-                     "The thread count (argument 8) must be a real numeric scalar >= 0 (0 = one per core).");
-            return false;
-        }
-    }
-    return true;
-}
-
-/* Input 8, if given: 0 = one per core, otherwise that many (truncated, at
- * most MAX_THREADS). */
-static int threadCount(int nrhs, const mxArray *prhs[])
-{
-    if (nrhs < 8)
-        return 0;
-    double t = mxGetScalar(prhs[7]);
-    return t >= MAX_THREADS ? MAX_THREADS : static_cast<int>(t);
+    return nrhs < 8 || checkThreadCount(prhs[7], 8, "Lantrel:badThreads", err);
 }
 
 static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostError *err)
@@ -112,7 +64,7 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
     rows = m;
     cols = n;
     planes = c;
-    solverThreads = threadCount(nrhs, prhs);
+    solverThreads = nrhs < 8 ? 0 : threadCountOf(prhs[7], MAX_THREADS);
 
     /* The host's allocation comes first: if it fails the host abandons the
      * call while we hold nothing. */
@@ -128,13 +80,13 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
     double *weights = static_cast<double *>(malloc(pixels * sizeof(double)));
     bool ok = store && weights;
     if (ok) {
-        copyPlaneIn(weights, mxGetPr(weightMap), m, n);
+        copyToRowMajor(weights, mxGetPr(weightMap), m, n);
         const double *in = mxGetPr(image);
         double *result = mxGetPr(out);
         for (int p = 0; ok && p < c; ++p) {
-            copyPlaneIn(store[0][0], in + p * pixels, m, n);
+            copyToRowMajor(store[0][0], in + p * pixels, m, n);
             ok = smoothSeparable(store, weights, weights, lambda, iterations, attenuation);
-            copyPlaneOut(result + p * pixels, store, m, n);
+            copyToColMajor(result + p * pixels, store[0][0], m, n);
         }
     }
     memFreeDouble(store);

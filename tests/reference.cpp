@@ -1,5 +1,7 @@
 #include "reference.h"
 
+#include <cmath>
+
 /* Solve one line: d holds pointers to the line's values, w its couplings. */
 static void referenceLine(std::vector<double *> &d, const std::vector<double> &w, double lam)
 {
@@ -49,4 +51,61 @@ void referenceSmooth(std::vector<double> &image, int M, int N, const std::vector
         }
         lam = lam / attenuation;
     }
+}
+
+void referenceWalk(const std::vector<double> &image, int M, int N, const std::vector<int> &directionMap,
+                   const std::vector<int> &table, int a, std::vector<double> &netChange,
+                   std::vector<double> &totalVariation, long long rowMargin, long long colMargin)
+{
+    if (rowMargin < 0)
+        rowMargin = a + 1;
+    if (colMargin < 0)
+        colMargin = a + 1;
+    int n = 2 * a + 2;
+    std::vector<std::vector<long long>> offsetRows(722, std::vector<long long>(n, 0));
+    for (int q = 0; q <= 721; q++)
+        for (int p = 0; p <= a; p++) {
+            long long v = table[p * 722 + q];
+            if (q >= 361)
+                v = v * N;
+            offsetRows[q][a + 1 + p] = v;
+        }
+    for (int q = 0; q <= 721; q++)
+        for (int j = 0; j <= a - 1; j++)
+            offsetRows[q][j] = -offsetRows[q][2 * a - j];
+
+    netChange.assign(static_cast<size_t>(M) * N, 0.0);
+    totalVariation.assign(static_cast<size_t>(M) * N, 0.0);
+    for (int r = 0; r <= M - 1; r++)
+        for (int c = 0; c <= N - 1; c++) {
+            long long k = static_cast<long long>(r) * N + c;
+            int d = directionMap[k];
+            std::vector<long long> &X = offsetRows[d];
+            std::vector<long long> &Y = offsetRows[361 + d];
+            double start = -1.0;
+            double sum = 0.0;
+            double prev = 0.0;
+            bool interior = rowMargin <= r && r <= M - rowMargin - 1 && colMargin <= c && c <= N - colMargin - 1;
+            for (int e = 0; e <= n - 1; e++) {
+                long long dx = X[e];
+                long long dy = Y[e];
+                if (!interior) {
+                    if (!(0 <= c + dx && c + dx <= N - 1 && 0 <= r + dy / N && r + dy / N <= M - 1))
+                        continue;
+                }
+                double v = image.at(k + dy + dx);
+                if (start < 0) {
+                    start = v;
+                    prev = v;
+                } else {
+                    sum = sum + std::fabs(v - prev);
+                    prev = v;
+                }
+            }
+            if (interior)
+                netChange[k] = std::fabs(prev - start);
+            else
+                netChange[k] = start >= 0 ? std::fabs(prev - start) : 0.0;
+            totalVariation[k] = sum;
+        }
 }

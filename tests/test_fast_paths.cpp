@@ -1,12 +1,15 @@
 /* The solver's SIMD paths and thread teams against the literal reference:
  * every path, every thread count, shapes that leave partial lane blocks and
  * empty thread shares, and the values that make pivots and strengths blow up.
- * Also the thread-count input of the Lantrel entry point. */
+ * The path walk's paired interior walk and thread split likewise, and the
+ * thread-count inputs of both entry points. */
 #include "loader.h"
+#include "pathtables.h"
 #include "reference.h"
 #include "solver.h"
 #include "store.h"
 #include "testutil.h"
+#include "walk.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -160,58 +163,168 @@ TEST(FastSolver, NoIterationsOrNoPixelsTouchNothing)
         EXPECT_TRUE(solve({}, d.first, d.second, {}, 3.0, 2, 2.0, SOLVER_PATH_AUTO, 2).empty());
 }
 
-/* ---- The thread-count input of the entry point. */
+/* ---- The path walk. */
+
+/* Mostly in [-1, 2] with a share of zeros, negative zeros and NaN, so that
+ * pairs of neighbours disagree about where their walks start. */
+std::vector<double> walkImage(std::mt19937_64 &rng, int M, int N, double low)
+{
+    std::vector<double> img = randomValues(rng, static_cast<size_t>(M) * N, low, 2.0);
+    std::uniform_int_distribution<int> pick(0, 99);
+    for (double &v : img) {
+        int u = pick(rng);
+        v = u < 4 ? 0.0 : u < 7 ? -0.0 : u < 9 ? NAN : u < 10 ? INFINITY : v;
+    }
+    return img;
+}
+
+TEST(FastWalk, EveryThreadCountMatchesTheReference)
+{
+    std::mt19937_64 rng(404);
+    const std::vector<std::pair<int, int>> shapes = {{1, 1}, {1, 40}, {40, 1}, {5, 5}, {9, 30}, {30, 9},
+                                                     {20, 21}, {23, 64}, {3, 100}};
+    const std::vector<int> straight = lineTable();
+    for (int a : {0, 1, 3, 8})
+        for (auto [M, N] : shapes)
+            for (double low : {0.0, -1.0}) {
+                std::vector<double> img = walkImage(rng, M, N, low);
+                std::uniform_int_distribution<int> dir(0, 360);
+                std::vector<int> dirs(img.size());
+                for (int &d : dirs)
+                    d = dir(rng);
+                for (const std::vector<int> &table : {straight, randomTable(rng, a)}) {
+                    std::vector<double> wantNet, wantTotal;
+                    referenceWalk(img, M, N, dirs, table, a, wantNet, wantTotal);
+                    std::copy(table.begin(), table.end(), directionTable);
+                    for (int threads = 0; threads <= 5; ++threads) {
+                        std::vector<double> net(img.size(), -7.0), total(img.size(), -7.0);
+                        pathRows = M;
+                        pathCols = N;
+                        netChange = net.data();
+                        totalVariation = total.data();
+                        pathThreads = threads;
+                        ASSERT_TRUE(walkDirections(img.data(), dirs.data(), a));
+                        pathThreads = 0;
+                        netChange = totalVariation = nullptr;
+                        ASSERT_TRUE(sameBits(net, wantNet)) << M << "x" << N << " a " << a << " threads " << threads;
+                        ASSERT_TRUE(sameBits(total, wantTotal))
+                            << M << "x" << N << " a " << a << " threads " << threads;
+                    }
+                }
+            }
+}
+
+/* ---- The thread-count inputs of the entry points. */
+
+MexFunction loadModule(const char *path)
+{
+    char why[512];
+    MexFunction f = standinLoadModule(path, why, sizeof why);
+    if (!f)
+        ADD_FAILURE() << why;
+    return f;
+}
 
 MexFunction lantrelModule()
 {
-    static MexFunction fn = [] {
-        char why[512];
-        MexFunction f = standinLoadModule(LANTREL_MODULE, why, sizeof why);
-        if (!f)
-            ADD_FAILURE() << why;
-        return f;
-    }();
+    static MexFunction fn = loadModule(LANTREL_MODULE);
     return fn;
 }
 
-/* Calls Lantrel on a fixed 70 x 45 scene; `threads` (if any) becomes input 8.
- * Returns the column-major output, or nothing after an error (then in report). */
-std::vector<double> callWithThreads(mxArray *threads, StandinReport *report)
+MexFunction ostraveModule()
 {
-    const int M = 70, N = 45;
-    std::mt19937_64 rng(8);
-    mxArray *in[8] = {hostArray({M, N}, randomValues(rng, M * N, 0.0, 1.0)), standinCreateMatrix(0, 0),
-                      hostArray({M, N}, randomValues(rng, M * N, 0.0, 2.0)), standinCreateMatrix(0, 0),
-                      standinCreateScalar(6.0), standinCreateScalar(3.0), standinCreateScalar(2.0), threads};
-    mxArray *out[1] = {nullptr};
+    static MexFunction fn = loadModule(OSTRAVE_MODULE);
+    return fn;
+}
+
+/* Calls the module with `inputs` (destroyed afterwards) and returns every
+ * output's values concatenated, or nothing after an error (then in report). */
+std::vector<double> callModule(MexFunction fn, int nlhs, std::vector<mxArray *> inputs, StandinReport *report)
+{
+    mxArray *out[2] = {nullptr, nullptr};
     long before = standinLiveArrays();
-    standinCall(lantrelModule(), 1, out, threads ? 8 : 7, const_cast<const mxArray **>(in), report);
-    std::vector<double> result = out[0] ? hostValues(out[0]) : std::vector<double>();
-    EXPECT_EQ(standinLiveArrays(), before + (out[0] ? 1 : 0));
+    std::vector<const mxArray *> prhs(inputs.begin(), inputs.end());
+    standinCall(fn, nlhs, out, static_cast<int>(prhs.size()), prhs.data(), report);
+    std::vector<double> result;
+    for (mxArray *o : out)
+        if (o) {
+            std::vector<double> v = hostValues(o);
+            result.insert(result.end(), v.begin(), v.end());
+        }
+    EXPECT_EQ(standinLiveArrays(), before + (out[0] ? 1 : 0) + (out[1] ? 1 : 0));
     EXPECT_EQ(report->strayArrays, 0);
-    standinDestroy(out[0]);
-    for (mxArray *a : in)
+    for (mxArray *a : out)
+        standinDestroy(a);
+    for (mxArray *a : inputs)
         standinDestroy(a);
     return result;
 }
 
-TEST(LantrelThreads, CountNeverChangesTheResult)
+/* Each module on a fixed 70 x 45 input; `threads` (if any) becomes the
+ * trailing input. */
+struct ModuleCase {
+    const char *name;
+    MexFunction (*module)();
+    int nlhs;
+    std::vector<mxArray *> (*inputs)();
+    const char *badId;
+    const char *argText;
+};
+
+std::vector<mxArray *> lantrelInputs()
 {
-    StandinReport report{};
-    std::vector<double> plain = callWithThreads(nullptr, &report);
-    ASSERT_FALSE(report.raised) << report.text;
-    ASSERT_EQ(plain.size(), 70u * 45u);
-    for (double t : {0.0, 1.0, 2.0, 3.0, 4.0, 7.9, 1e9}) {
-        StandinReport r{};
-        EXPECT_TRUE(sameBits(callWithThreads(standinCreateScalar(t), &r), plain)) << t;
-        EXPECT_FALSE(r.raised) << t << ": " << r.text;
-    }
-    StandinReport r{};
-    EXPECT_TRUE(sameBits(callWithThreads(hostArray({1, 1}, {2.0}, STANDIN_INT32), &r), plain));
+    const int M = 70, N = 45;
+    std::mt19937_64 rng(8);
+    return {hostArray({M, N}, randomValues(rng, M * N, 0.0, 1.0)), standinCreateMatrix(0, 0),
+            hostArray({M, N}, randomValues(rng, M * N, 0.0, 2.0)), standinCreateMatrix(0, 0),
+            standinCreateScalar(6.0), standinCreateScalar(3.0), standinCreateScalar(2.0)};
 }
 
-TEST(LantrelThreads, BadCountsAreRefused)
+std::vector<mxArray *> ostraveInputs()
 {
+    const int M = 70, N = 45;
+    std::mt19937_64 rng(9);
+    std::vector<double> dirs(M * N);
+    std::uniform_int_distribution<int> dir(0, 360);
+    for (double &d : dirs)
+        d = dir(rng);
+    return {hostArray({M, N}, walkImage(rng, M, N, -0.5)), hostArray({M, N}, dirs),
+            hostArray({80, 722}, hostTable(lineTable())), standinCreateScalar(4.0)};
+}
+
+const ModuleCase moduleCases[] = {
+    {"Lantrel", lantrelModule, 1, lantrelInputs, "Lantrel:badThreads", "thread count (argument 8)"},
+    {"Ostrave", ostraveModule, 2, ostraveInputs, "Ostrave:badThreads", "thread count (argument 5)"},
+};
+
+std::vector<double> callWithThreads(const ModuleCase &m, mxArray *threads, StandinReport *report)
+{
+    std::vector<mxArray *> in = m.inputs();
+    if (threads)
+        in.push_back(threads);
+    return callModule(m.module(), m.nlhs, in, report);
+}
+
+TEST(ThreadInput, CountNeverChangesTheResult)
+{
+    for (const ModuleCase &m : moduleCases) {
+        StandinReport report{};
+        std::vector<double> plain = callWithThreads(m, nullptr, &report);
+        ASSERT_FALSE(report.raised) << m.name << ": " << report.text;
+        ASSERT_EQ(plain.size(), 70u * 45u * m.nlhs) << m.name;
+        for (double t : {0.0, 1.0, 2.0, 3.0, 4.0, 7.9, 1e9}) {
+            StandinReport r{};
+            EXPECT_TRUE(sameBits(callWithThreads(m, standinCreateScalar(t), &r), plain)) << m.name << " " << t;
+            EXPECT_FALSE(r.raised) << m.name << " " << t << ": " << r.text;
+        }
+        StandinReport r{};
+        EXPECT_TRUE(sameBits(callWithThreads(m, hostArray({1, 1}, {2.0}, STANDIN_INT32), &r), plain)) << m.name;
+    }
+}
+
+TEST(ThreadInput, BadCountsAreRefused)
+{
+  for (const ModuleCase &m : moduleCases) {
     const std::vector<std::pair<const char *, mxArray *>> bad = {
         {"negative", standinCreateScalar(-1.0)},
         {"NaN", standinCreateScalar(NAN)},
@@ -224,11 +337,12 @@ TEST(LantrelThreads, BadCountsAreRefused)
     };
     for (const auto &[what, arg] : bad) {
         StandinReport r{};
-        EXPECT_TRUE(callWithThreads(arg, &r).empty()) << what;
-        EXPECT_TRUE(r.raised) << what;
-        EXPECT_STREQ(r.id, "Lantrel:badThreads") << what;
-        EXPECT_NE(std::string(r.text).find("thread count (argument 8)"), std::string::npos) << what << ": " << r.text;
+        EXPECT_TRUE(callWithThreads(m, arg, &r).empty()) << m.name << " " << what;
+        EXPECT_TRUE(r.raised) << m.name << " " << what;
+        EXPECT_STREQ(r.id, m.badId) << what;
+        EXPECT_NE(std::string(r.text).find(m.argText), std::string::npos) << what << ": " << r.text;
     }
+  }
 }
 
 } // namespace

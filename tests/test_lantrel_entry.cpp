@@ -1,6 +1,5 @@
 /* Lantrel through the stand-in host, loaded by file name as a host does:
  * argument handling, layouts, planes, errors, and that nothing leaks. */
-#include "loader.h"
 #include "reference.h"
 #include "testutil.h"
 
@@ -11,13 +10,7 @@ namespace {
 
 MexFunction lantrel()
 {
-    static MexFunction fn = [] {
-        char why[512];
-        MexFunction f = standinLoadModule(LANTREL_MODULE, why, sizeof why);
-        if (!f)
-            ADD_FAILURE() << why;
-        return f;
-    }();
+    static MexFunction fn = loadModuleOrFail(LANTREL_MODULE);
     return fn;
 }
 
@@ -27,29 +20,9 @@ struct Call {
     ~Call() { standinDestroy(out); }
 };
 
-/* Calls Lantrel with the given inputs (destroyed afterwards) and checks
- * that the inputs were not written and that no array was left behind. */
 void callLantrel(Call &call, std::vector<mxArray *> inputs)
 {
-    long before = standinLiveArrays();
-    std::vector<std::vector<double>> copies;
-    for (mxArray *a : inputs)
-        copies.push_back(a ? hostValues(a) : std::vector<double>());
-    mxArray *plhs[1] = {nullptr};
-    std::vector<const mxArray *> prhs(inputs.begin(), inputs.end());
-    standinCall(lantrel(), 1, plhs, static_cast<int>(prhs.size()), prhs.data(), &call.report);
-    call.out = plhs[0];
-    for (size_t k = 0; k < inputs.size(); ++k) {
-        if (inputs[k]) {
-            EXPECT_TRUE(sameBits(hostValues(inputs[k]), copies[k])) << "input " << k + 1 << " was written";
-        }
-    }
-    for (mxArray *a : inputs)
-        standinDestroy(a);
-    EXPECT_EQ(call.report.strayArrays, 0);
-    EXPECT_EQ(call.report.slotsOverrun, 0);
-    EXPECT_EQ(call.report.foreignOutput, 0);
-    EXPECT_EQ(standinLiveArrays(), before - static_cast<long>(inputs.size()) + (call.out ? 1 : 0));
+    callChecked(lantrel(), 1, &call.out, inputs, &call.report);
 }
 
 std::vector<mxArray *> args(mxArray *image, mxArray *weights, double lambda, double iterations, double attenuation)

@@ -2,6 +2,7 @@
 #ifndef TESTUTIL_H
 #define TESTUTIL_H
 
+#include "loader.h"
 #include "standin.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,17 @@
 #include <random>
 #include <string>
 #include <vector>
+
+/* A module's mexFunction, loaded by file name as a host does; a test
+ * failure (and null) if it cannot be loaded. */
+inline MexFunction loadModuleOrFail(const char *path)
+{
+    char why[512];
+    MexFunction f = standinLoadModule(path, why, sizeof why);
+    if (!f)
+        ADD_FAILURE() << why;
+    return f;
+}
 
 inline uint64_t bitsOf(double v)
 {
@@ -73,6 +85,33 @@ inline std::vector<double> toColMajor(const std::vector<double> &rowMajor, int M
         for (int j = 0; j < N; ++j)
             c[i + static_cast<size_t>(M) * j] = rowMajor[static_cast<size_t>(i) * N + j];
     return c;
+}
+
+/* Calls fn asking for nlhs outputs, which land in out (room for
+ * max(nlhs, 1)), with the given inputs (destroyed afterwards); checks that
+ * no input was written, that the module kept to its output slots and that
+ * it left no array behind. */
+inline void callChecked(MexFunction fn, int nlhs, mxArray *out[], std::vector<mxArray *> inputs, StandinReport *report)
+{
+    long before = standinLiveArrays();
+    std::vector<std::vector<double>> copies;
+    for (mxArray *a : inputs)
+        copies.push_back(a ? hostValues(a) : std::vector<double>());
+    std::vector<const mxArray *> prhs(inputs.begin(), inputs.end());
+    standinCall(fn, nlhs, out, static_cast<int>(prhs.size()), prhs.data(), report);
+    for (size_t k = 0; k < inputs.size(); ++k)
+        if (inputs[k]) {
+            EXPECT_TRUE(sameBits(hostValues(inputs[k]), copies[k])) << "input " << k + 1 << " was written";
+        }
+    for (mxArray *a : inputs)
+        standinDestroy(a);
+    EXPECT_EQ(report->strayArrays, 0);
+    EXPECT_EQ(report->slotsOverrun, 0);
+    EXPECT_EQ(report->foreignOutput, 0);
+    long made = 0;
+    for (int k = 0; k < (nlhs > 1 ? nlhs : 1); ++k)
+        made += out[k] != nullptr;
+    EXPECT_EQ(standinLiveArrays(), before - static_cast<long>(inputs.size()) + made);
 }
 
 #endif

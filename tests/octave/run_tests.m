@@ -2,7 +2,7 @@
 % modules. Usage: octave-cli run_tests.m <folder with the modules>
 dirs = argv();
 addpath(dirs{1});
-names = {'Lantrel'};
+names = {'Lantrel', 'Ostrave'};
 passed = 0;
 failed = 0;
 for k = 1:numel(names)

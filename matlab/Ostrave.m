@@ -1,0 +1,153 @@
+%OSTRAVE Net change and total variation along a short path through every pixel.
+%   [NC, TV] = OSTRAVE(IMAGE, DIRMAP, TABLE, HALFLENGTH) walks, for every
+%   pixel of IMAGE, a path through the pixel made of the offsets that TABLE
+%   gives for the pixel's direction, and returns the net change NC between
+%   the first and the last sample of the walk and the total variation TV,
+%   the sum of the absolute differences of successive samples.
+%   NC = OSTRAVE(...) computes the net change alone.
+%
+%   Inputs
+%     IMAGE       real double M x N matrix (further dimensions: only the
+%                 first M*N values are read).
+%     DIRMAP      real double array with at least M*N elements; its first
+%                 M*N, read as an M x N matrix, are each pixel's direction
+%                 index, truncated toward zero (12.9 selects 12); 0 to 360.
+%     TABLE       real double array with at least 80*722 elements; its first
+%                 57760, read as an 80 x 722 matrix (a 1 x 57760 vector is as
+%                 good), are truncated toward zero. Row p+1 is step p of a
+%                 path; column d+1 (d = 0..360) holds direction d's column
+%                 offset at that step, column 362+d its row offset.
+%     HALFLENGTH  real scalar a, truncated toward zero; 0 to 79. Steps 0..a
+%                 are used.
+%
+%   The direction table
+%     With T(p) the offsets of direction d at steps p = 0..a, the walk from
+%     pixel (i,j) visits the offsets
+%       -T(a-1), ..., -T(0), 0, T(0), T(1), ..., T(a)
+%     in that order: a steps back, the pixel itself, a+1 steps forward.
+%     Example: a = 1, column offsets 1, 2 and row offsets 0 visit columns
+%     j-1, j, j+1, j+2 of row i. Offsets that leave the image are skipped.
+%     The walk starts at its first sample that is not negative (NaN counts
+%     as not negative): earlier negative samples only replace the start.
+%     A pixel within a+1 of an edge whose walk never found such a start
+%     gets NC = 0. Tables whose offsets exceed a+1 in magnitude are
+%     accepted: their samples outside the image are skipped as well.
+%
+%   Outputs
+%     NC  M x N, |last sample - start| of every pixel's walk.
+%     TV  M x N, sum of |sample - previous sample| after the start.
+%
+%   Errors
+%     Ostrave:nargin        fewer than 4 inputs
+%     Ostrave:badClass      IMAGE, DIRMAP or TABLE not a real, full double array
+%     Ostrave:badScalar     HALFLENGTH not a real numeric scalar
+%     Ostrave:mapSize       DIRMAP has fewer than M*N elements
+%     Ostrave:tableSize     TABLE has fewer than 57760 elements
+%     Ostrave:halfLength    HALFLENGTH outside 0..79 after truncation (or NaN)
+%     Ostrave:badDirection  a direction index outside 0..360 after truncation
+%                           (or NaN); the message names its value and position
+%     Ostrave:tooLarge      M*N exceeds 2^31-1
+%     Ostrave:outOfMemory   memory ran out
+%
+%   Example
+%     % direction d points at d/2 degrees; offsets rounded along that line
+%     s = (1:80)'; th = (0:360) / 2 * pi / 180;
+%     table = [round(s * cos(th)), -round(s * sin(th))];
+%     img = peaks(64);
+%     dirs = 180 * ones(size(img));          % vertical paths
+%     [nc, tv] = Ostrave(img, dirs, table, 3);
+%
+%   See also LANTREL.
+
+function varargout = Ostrave(varargin)
+  error('Ostrave:notCompiled', ...
+        'The compiled module Ostrave.%s is not on the path; build it first.', mexext());
+end
+
+%!shared T1
+%! % a = 1: every direction steps right by 1, then 2
+%! T1 = zeros(80, 722); T1(1, 1:361) = 1; T1(2, 1:361) = 2;
+
+%!test
+%! % one row, every pixel near an edge: offsets outside the row are skipped
+%! [nc, tv] = Ostrave([9 5 3 4 8 1 2], zeros(1, 7), T1, 1);
+%! assert(nc, [6 5 3 2 2 6 1]);
+%! assert(tv, [6 7 7 12 12 8 1]);
+
+%!test
+%! % interior walk -1, 0, 1, 2: leading negative samples only replace the start
+%! img = zeros(5, 8); img(3, 3:6) = [-2 -1 3 5];
+%! [nc, tv] = Ostrave(img, zeros(5, 8), T1, 1);
+%! assert([nc(3,4) tv(3,4)], [2 2]);
+%! img(3, 3:6) = [2 -1 5 4];
+%! [nc, tv] = Ostrave(img, zeros(5, 8), T1, 1);
+%! assert([nc(3,4) tv(3,4)], [2 10]);
+
+%!test
+%! % a zero first step samples the pixel again: 9, 9, 9, 16
+%! T = zeros(80, 722); T(2, 1:361) = 1;
+%! img = zeros(5, 5); img(3, 3:4) = [9 16];
+%! [nc, tv] = Ostrave(img, zeros(5, 5), T, 1);
+%! assert([nc(3,3) tv(3,3)], [7 7]);
+
+%!test
+%! % directions select columns of the table; row offsets move down the rows
+%! T = zeros(80, 722); T(1, 362 + 7) = 1;   % direction 7: one row down
+%! img = magic(6); dirs = 7.9 * ones(6);
+%! [nc, tv] = Ostrave(img, dirs, T, 0);
+%! d = abs(diff(img)); 
+%! assert(nc(1:5, :), d);
+%! assert(tv(1:5, :), d);
+%! assert(nc(6, :), zeros(1, 6));
+
+%!test
+%! % one output; the table may be a vector; inputs are never written
+%! img = rand(7, 9); dirs = floor(361 * rand(7, 9)); T = T1(:)';
+%! img0 = img .* 1; dirs0 = dirs .* 1; T0 = T .* 1;
+%! nc1 = Ostrave(img, dirs, T, 1);
+%! [nc2, tv2] = Ostrave(img, dirs, T1, 1);
+%! assert(nc1, nc2, 0);
+%! assert(size(tv2), [7 9]);
+%! assert(isequal(img, img0) && isequal(dirs, dirs0) && isequal(T, T0));
+
+%!test
+%! % NaN starts: NaN inside, 0 near an edge; -0 is a valid start
+%! img = ones(5, 5); img(3, 2) = NaN; img(1, 1) = NaN;
+%! [nc, tv] = Ostrave(img, zeros(5, 5), T1, 1);
+%! assert(isnan(nc(3, 3)) && isnan(tv(3, 3)));
+%! assert(nc(1, 2), 0);
+%! assert(isnan(tv(1, 2)));
+
+%!test
+%! % empty images give empty outputs of the same size
+%! [nc, tv] = Ostrave(zeros(0, 4), [], T1, 1);
+%! assert(size(nc), [0 4]);
+%! assert(size(tv), [0 4]);
+
+%!test
+%! % huge offsets are skipped, never read
+%! T = T1; T(1, 5) = 2^30; T(2, 5) = -2^31; T(1, 361 + 5) = 1e10;
+%! [nc, tv] = Ostrave([1 2 3; 4 5 6], 4 * ones(2, 3), T, 1);
+%! assert(nc, zeros(2, 3));
+%! assert(tv, zeros(2, 3));
+
+%!error id=Ostrave:nargin Ostrave(1, 0, zeros(80, 722))
+%!error id=Ostrave:badClass Ostrave(single(1), 0, zeros(80, 722), 1)
+%!error id=Ostrave:badClass Ostrave(uint8(1), 0, zeros(80, 722), 1)
+%!error id=Ostrave:badClass Ostrave(true, 0, zeros(80, 722), 1)
+%!error id=Ostrave:badClass Ostrave(1+2i, 0, zeros(80, 722), 1)
+%!error id=Ostrave:badClass Ostrave(sparse(1), 0, zeros(80, 722), 1)
+%!error <direction map \(argument 2\)> Ostrave(1, {0}, zeros(80, 722), 1)
+%!error <direction table \(argument 3\)> Ostrave(1, 0, int32(zeros(80, 722)), 1)
+%!error id=Ostrave:badScalar Ostrave(1, 0, zeros(80, 722), [1 2])
+%!error id=Ostrave:badScalar Ostrave(1, 0, zeros(80, 722), 'a')
+%!error id=Ostrave:mapSize Ostrave(ones(3), ones(2), zeros(80, 722), 1)
+%!error id=Ostrave:tableSize Ostrave(1, 0, zeros(80, 721), 1)
+%!error id=Ostrave:tableSize Ostrave([], [], 0, 1)
+%!error <half-length \(argument 4\) is NaN> Ostrave(1, 0, zeros(80, 722), NaN)
+%!error <half-length \(argument 4\) is 80> Ostrave(1, 0, zeros(80, 722), 80)
+%!error id=Ostrave:halfLength Ostrave(1, 0, zeros(80, 722), -1)
+%!error <holds 361 at row 2, column 3> Ostrave(ones(2, 3), [0 0 0; 0 0 361], zeros(80, 722), 1)
+%!error <holds -1 at row 1, column 2> Ostrave(ones(2, 3), [0 -1 0; 0 0 0], zeros(80, 722), 1)
+%!error <holds NaN at row 1, column 1> Ostrave(1, NaN, zeros(80, 722), 1)
+%!error <holds 10000000000 at> Ostrave(1, 1e10, zeros(80, 722), 1)

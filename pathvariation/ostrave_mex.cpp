@@ -1,0 +1,178 @@
+/* Entry point of the path-variation module:
+ *   [netChange, totalVariation] = Ostrave(image, directionMap, directionTable, halfLength [, threads])
+ * Every check runs before anything is allocated, and an error is raised only
+ * from mexFunction's own frame once everything has been released, so a host
+ * that abandons the call by longjmp loses nothing. */
+#include "../host/hostargs.h"
+#include "../host/layout.h"
+#include "walk.h"
+
+#include <climits>
+#include <cmath>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+
+/* Values named in messages: the same text on every C runtime. */
+static void formatValue(char *buf, size_t size, double v)
+{
+    if (std::isnan(v))
+        snprintf(buf, size, "NaN");
+    else if (std::isinf(v))
+        snprintf(buf, size, v > 0 ? "Inf" : "-Inf");
+    else {
+        snprintf(buf, size, "%.15g", v);
+        if (strtod(buf, nullptr) != v)
+            snprintf(buf, size, "%.17g", v);
+    }
+}
+
+static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
+{
+    if (nrhs < 4) {
+        setError(err, "Ostrave:nargin",
+                 "Four inputs are required: image, direction map, direction table and half-length (got %d).", nrhs);
+        return false;
+    }
+    const char *badArray = !isRealDouble(prhs[0])   ? "image (argument 1)"
+                           : !isRealDouble(prhs[1]) ? "direction map (argument 2)"
+                           : !isRealDouble(prhs[2]) ? "direction table (argument 3)"
+                                                    : nullptr;
+    if (badArray) {
+        setError(err, "Ostrave:badClass", "The %s must be a real, full double array.", badArray);
+        return false;
+    }
+    if (!isRealScalar(prhs[3])) {
+        setError(err, "Ostrave:badScalar", "The half-length (argument 4) must be a real numeric scalar.");
+        return false;
+    }
+    return nrhs < 5 || checkThreadCount(prhs[4], 5, "Ostrave:badThreads", err);
+}
+
+/* Image size, element counts and value ranges; M and N on success. */
+static bool checkInputs(const mxArray *prhs[], int *m, int *n, int *halfLength, HostError *err)
+{
+    int c;
+    if (!readDims(prhs[0], m, n, &c) || static_cast<long long>(*m) * *n > INT_MAX) {
+        setError(err, "Ostrave:tooLarge", "The image (argument 1) has more than 2^31-1 pixels per plane.");
+        return false;
+    }
+    const size_t pixels = static_cast<size_t>(*m) * static_cast<size_t>(*n);
+    if (mxGetNumberOfElements(prhs[1]) < pixels) {
+        setError(err, "Ostrave:mapSize",
+                 "The direction map (argument 2) has %lu elements; the %d x %d image needs at least %lu.",
+                 static_cast<unsigned long>(mxGetNumberOfElements(prhs[1])), *m, *n,
+                 static_cast<unsigned long>(pixels));
+        return false;
+    }
+    if (mxGetNumberOfElements(prhs[2]) < static_cast<size_t>(TABLE_SIZE)) {
+        setError(err, "Ostrave:tableSize",
+                 "The direction table (argument 3) has %lu elements; it needs at least 80 x 722 = 57760.",
+                 static_cast<unsigned long>(mxGetNumberOfElements(prhs[2])));
+        return false;
+    }
+    char value[40];
+    const double a = mxGetScalar(prhs[3]);
+    *halfLength = truncToInt(a);
+    if (*halfLength < 0 || *halfLength > MAX_HALF_LENGTH) {
+        formatValue(value, sizeof value, a);
+        setError(err, "Ostrave:halfLength", "The half-length (argument 4) is %s; it must be 0 to 79 after truncation.",
+                 value);
+        return false;
+    }
+    /* Host order, so that the first bad index reported is the first one a
+     * user would find. */
+    const double *map = mxGetPr(prhs[1]);
+    for (size_t k = 0; k < pixels; ++k) {
+        const int d = truncToInt(map[k]);
+        if (d < 0 || d >= DIRECTIONS) {
+            formatValue(value, sizeof value, map[k]);
+            setError(err, "Ostrave:badDirection",
+                     "The direction map (argument 2) holds %s at row %lu, column %lu; direction indices must be "
+                     "0 to 360 after truncation.",
+                     value, static_cast<unsigned long>(k % *m + 1), static_cast<unsigned long>(k / *m + 1));
+            return false;
+        }
+    }
+    return true;
+}
+
+static void convertTable(const double *table)
+{
+    for (int p = 0; p < TABLE_STEPS; ++p)
+        for (int q = 0; q < TABLE_COLUMNS; ++q)
+            directionTable[p * TABLE_COLUMNS + q] = truncToInt(table[p + TABLE_STEPS * q]);
+}
+
+static void copyOut(mxArray *out, const double *rowMajor, int m, int n)
+{
+    copyToColMajor(mxGetPr(out), rowMajor, m, n);
+}
+
+static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[], HostError *err)
+{
+    int m, n, a;
+    if (!checkArgs(nrhs, prhs, err) || !checkInputs(prhs, &m, &n, &a, err))
+        return;
+    const bool both = nlhs >= 2;
+
+    /* The host's allocations come first: if one fails the host abandons the
+     * call while we hold nothing. */
+    mxArray *netOut = mxCreateDoubleMatrix(m, n, mxREAL);
+    mxArray *totalOut = both ? mxCreateDoubleMatrix(m, n, mxREAL) : nullptr;
+    const size_t pixels = static_cast<size_t>(m) * static_cast<size_t>(n);
+    if (pixels == 0) {
+        convertTable(mxGetPr(prhs[2]));
+        plhs[0] = netOut;
+        if (both)
+            plhs[1] = totalOut;
+        return;
+    }
+
+    double *image = static_cast<double *>(malloc(pixels * sizeof(double)));
+    int *directionMap = static_cast<int *>(malloc(pixels * sizeof(int)));
+    netChange = static_cast<double *>(malloc(pixels * sizeof(double)));
+    totalVariation = static_cast<double *>(malloc(pixels * sizeof(double)));
+    bool ok = image && directionMap && netChange && totalVariation;
+    if (ok) {
+        const double *in = mxGetPr(prhs[0]);
+        const double *map = mxGetPr(prhs[1]);
+        copyToRowMajor(image, in, m, n);
+        copyToRowMajor(directionMap, map, m, n, truncToInt);
+        convertTable(mxGetPr(prhs[2]));
+        pathRows = m;
+        pathCols = n;
+        pathThreads = nrhs < 5 ? 0 : threadCountOf(prhs[4], MAX_WALK_THREADS);
+        ok = walkDirections(image, directionMap, a);
+    }
+    if (ok) {
+        copyOut(netOut, netChange, m, n);
+        if (both)
+            copyOut(totalOut, totalVariation, m, n);
+    }
+    free(image);
+    free(directionMap);
+    free(netChange);
+    free(totalVariation);
+    netChange = nullptr;
+    totalVariation = nullptr;
+    if (!ok) {
+        mxDestroyArray(netOut);
+        if (totalOut)
+            mxDestroyArray(totalOut);
+        setError(err, "Ostrave:outOfMemory", "Out of memory for a %d x %d image.", m, n);
+        return;
+    }
+    plhs[0] = netOut;
+    if (both)
+        plhs[1] = totalOut;
+}
+
+extern "C" MEX_EXPORT void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
+{
+    HostError err;
+    err.id = nullptr;
+    runOstrave(nlhs, plhs, nrhs, prhs, &err);
+    if (err.id)
+        mexErrMsgIdAndTxt(err.id, "%s", err.text);
+}

@@ -1,0 +1,260 @@
+#include "walk.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+int pathRows = 0;
+int pathCols = 0;
+int directionTable[TABLE_SIZE];
+double *netChange = nullptr;
+double *totalVariation = nullptr;
+int pathThreads = 0;
+
+/* Tables may hold any int (NaN and huge values arrive as INT_MIN). Two
+ * rules keep every read inside the image and every index within 32 bits:
+ * - an offset of magnitude >= the image's extent in its axis never lands
+ *   inside from any pixel, so it is clamped to +-extent: no walk changes,
+ *   and a row offset times the column count stays within M*N;
+ * - the interior margin in each axis is the largest offset magnitude held
+ *   by steps 0..a (never less than a + 1), so pixels that a larger offset
+ *   could take outside are walked with bounds tests.
+ * Tables whose offsets stay within a + 1 see neither rule. */
+static int clampOffset(int v, int extent)
+{
+    return v > extent ? extent : v < -extent ? -extent : v;
+}
+
+/* 722 rows of n = 2a + 2 entries: -T[a-1] .. -T[0], 0, T[0] .. T[a], the
+ * order of the walk. Row offsets are premultiplied by the column count.
+ * Also reports the largest column and row offset magnitudes held. */
+static int *buildOffsetRows(int a, int *colReach, int *rowReach)
+{
+    const int n = 2 * a + 2;
+    int *offsets = static_cast<int *>(malloc(static_cast<size_t>(TABLE_COLUMNS) * n * sizeof(int)));
+    if (!offsets)
+        return nullptr;
+    memset(offsets, 0, static_cast<size_t>(TABLE_COLUMNS) * n * sizeof(int));
+    *colReach = 0;
+    *rowReach = 0;
+    for (int q = 0; q < TABLE_COLUMNS; ++q) {
+        int *row = offsets + static_cast<size_t>(q) * n;
+        const bool isRow = q >= DIRECTIONS;
+        for (int p = 0; p <= a; ++p) {
+            int v = clampOffset(directionTable[p * TABLE_COLUMNS + q], isRow ? pathRows : pathCols);
+            int magnitude = v < 0 ? -v : v;
+            int *reach = isRow ? rowReach : colReach;
+            if (magnitude > *reach)
+                *reach = magnitude;
+            row[a + 1 + p] = isRow ? v * pathCols : v;
+        }
+        for (int j = 0; j < a; ++j)
+            row[j] = -row[2 * a - j];
+    }
+    return offsets;
+}
+
+/* Until a sample not below 0 has been taken (start is -1 before the first),
+ * each sample replaces the start; after it, each adds its step to the sum. */
+static inline void takeSample(double v, double *start, double *prev, double *sum)
+{
+    if (*start < 0) {
+        *start = v;
+        *prev = v;
+    } else {
+        *sum = *sum + std::fabs(v - *prev);
+        *prev = v;
+    }
+}
+
+/* The interior walk with the start search hoisted out of the sum loop: the
+ * same samples in the same order, the same additions. Each sample is one
+ * load at a premultiplied linear offset. */
+static inline void walkInterior(const double *at, const int *offset, int n, double *net, double *total)
+{
+    double start = at[offset[0]];
+    int e = 1;
+    while (start < 0 && e < n)
+        start = at[offset[e++]];
+    double prev = start;
+    double sum = 0.0;
+    for (; e < n; ++e) {
+        double v = at[offset[e]];
+        sum = sum + std::fabs(v - prev);
+        prev = v;
+    }
+    *net = std::fabs(prev - start);
+    *total = sum;
+}
+
+/* Two neighbouring interior pixels walked side by side, so that their two
+ * chains of additions overlap. Each keeps its own order; a pair whose first
+ * samples are not both a valid start takes the one-pixel walk. */
+static inline void walkInteriorPair(const double *at, const int *offset0, const int *offset1, int n, double *net,
+                                    double *total)
+{
+    const double start0 = at[offset0[0]];
+    const double start1 = at[1 + offset1[0]];
+    if (start0 < 0 || start1 < 0) {
+        walkInterior(at, offset0, n, net, total);
+        walkInterior(at + 1, offset1, n, net + 1, total + 1);
+        return;
+    }
+    double prev0 = start0, prev1 = start1;
+    double sum0 = 0.0, sum1 = 0.0;
+    for (int e = 1; e < n; ++e) {
+        const double v0 = at[offset0[e]];
+        const double v1 = at[1 + offset1[e]];
+        sum0 = sum0 + std::fabs(v0 - prev0);
+        sum1 = sum1 + std::fabs(v1 - prev1);
+        prev0 = v0;
+        prev1 = v1;
+    }
+    net[0] = std::fabs(prev0 - start0);
+    net[1] = std::fabs(prev1 - start1);
+    total[0] = sum0;
+    total[1] = sum1;
+}
+
+static void walkBorder(const double *image, const int *X, const int *Y, int n, int r, int c, double *net,
+                       double *total)
+{
+    const int M = pathRows;
+    const int N = pathCols;
+    const int k = r * N + c;
+    double start = -1.0;
+    double sum = 0.0;
+    double prev = 0.0;
+    for (int e = 0; e < n; ++e) {
+        const int dx = X[e];
+        const int dy = Y[e];
+        /* Written so that neither side can overflow. */
+        if (dx < -c || dx > N - 1 - c)
+            continue;
+        const int dr = dy / N;
+        if (dr < -r || dr > M - 1 - r)
+            continue;
+        /* Inside the image, so k + dy is too. */
+        takeSample(image[k + dy + dx], &start, &prev, &sum);
+    }
+    *net = start >= 0 ? std::fabs(prev - start) : 0.0;
+    *total = sum;
+}
+
+/* One call's walk, shared by the threads that split its rows. */
+static const double *walkImage;
+static const int *walkMap;
+static const int *walkOffsets;  /* the offset rows */
+static const int *walkLinear;   /* per direction: column + row offset, or null without interior */
+static int walkLength;          /* n */
+static long long walkRowMargin, walkColMargin;
+
+static void walkRows(int r0, int r1)
+{
+    const int M = pathRows;
+    const int N = pathCols;
+    const int n = walkLength;
+    /* Interior columns [c0, c1) of interior rows. */
+    const int c0 = static_cast<int>(walkColMargin < N ? walkColMargin : N);
+    const int c1 = N - walkColMargin > c0 ? static_cast<int>(N - walkColMargin) : c0;
+    for (int r = r0; r < r1; ++r) {
+        const bool interiorRow = walkLinear && r >= walkRowMargin && r <= M - walkRowMargin - 1;
+        const int b0 = interiorRow ? c0 : N;
+        const int rowStart = r * N;
+        for (int c = 0; c < N; ++c) {
+            if (c == b0) {
+                for (; c + 1 < c1; c += 2) {
+                    const int k = rowStart + c;
+                    walkInteriorPair(walkImage + k, walkLinear + static_cast<size_t>(walkMap[k]) * n,
+                                     walkLinear + static_cast<size_t>(walkMap[k + 1]) * n, n, &netChange[k],
+                                     &totalVariation[k]);
+                }
+                for (; c < c1; ++c) {
+                    const int k = rowStart + c;
+                    walkInterior(walkImage + k, walkLinear + static_cast<size_t>(walkMap[k]) * n, n, &netChange[k],
+                                 &totalVariation[k]);
+                }
+                if (c == N)
+                    break;
+            }
+            const int k = rowStart + c;
+            const int d = walkMap[k];
+            walkBorder(walkImage, walkOffsets + static_cast<size_t>(d) * n,
+                       walkOffsets + static_cast<size_t>(DIRECTIONS + d) * n, n, r, c, &netChange[k],
+                       &totalVariation[k]);
+        }
+    }
+}
+
+static void walkShare(int t, int teamSize)
+{
+    const int M = pathRows;
+    walkRows(static_cast<int>(static_cast<long long>(M) * t / teamSize),
+             static_cast<int>(static_cast<long long>(M) * (t + 1) / teamSize));
+}
+
+bool walkDirections(const double *image, const int *directionMap, int halfLength)
+{
+    const int a = halfLength;
+    const int n = 2 * a + 2;
+    const int M = pathRows;
+    const int N = pathCols;
+    int colReach, rowReach;
+    int *offsets = buildOffsetRows(a, &colReach, &rowReach);
+    if (!offsets)
+        return false;
+
+    /* Interior pixels are those every offset of the table keeps inside: a+1
+     * from each edge for tables whose offsets stay within a+1, further for
+     * tables that reach further. */
+    walkRowMargin = rowReach > a + 1 ? rowReach : a + 1;
+    walkColMargin = colReach > a + 1 ? colReach : a + 1;
+
+    /* Linear offsets, only where some pixel is interior: then every sum
+     * lands inside the image and fits an int. */
+    int *linear = nullptr;
+    if (M - 2 * walkRowMargin > 0 && N - 2 * walkColMargin > 0) {
+        linear = static_cast<int *>(malloc(static_cast<size_t>(DIRECTIONS) * n * sizeof(int)));
+        if (!linear) {
+            free(offsets);
+            return false;
+        }
+        for (size_t i = 0; i < static_cast<size_t>(DIRECTIONS) * n; ++i)
+            linear[i] = offsets[i] + offsets[static_cast<size_t>(DIRECTIONS) * n + i];
+    }
+    walkImage = image;
+    walkMap = directionMap;
+    walkOffsets = offsets;
+    walkLinear = linear;
+    walkLength = n;
+
+    int team = pathThreads > 0 ? pathThreads : static_cast<int>(std::thread::hardware_concurrency());
+    if (pathThreads <= 0 && team > static_cast<long long>(M) * N / MIN_WALK_PIXELS_PER_THREAD)
+        team = static_cast<int>(static_cast<long long>(M) * N / MIN_WALK_PIXELS_PER_THREAD);
+    if (team > MAX_WALK_THREADS)
+        team = MAX_WALK_THREADS;
+    if (team < 1)
+        team = 1;
+    /* A share whose thread cannot be started is walked here instead. */
+    std::thread workers[MAX_WALK_THREADS];
+    bool started[MAX_WALK_THREADS] = {};
+    for (int t = 1; t < team; ++t) {
+        try {
+            workers[t] = std::thread(walkShare, t, team);
+            started[t] = true;
+        } catch (...) {
+        }
+    }
+    walkShare(0, team);
+    for (int t = 1; t < team; ++t) {
+        if (started[t])
+            workers[t].join();
+        else
+            walkShare(t, team);
+    }
+    free(linear);
+    free(offsets);
+    return true;
+}
