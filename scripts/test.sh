@@ -4,7 +4,7 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh" g++ cmake ninja-build libgtest-dev octave liboctave-dev
+"$root/scripts/install-deps.sh" g++ cmake ninja-build libgtest-dev liblapack-dev octave liboctave-dev valgrind
 
 "$root/scripts/build.sh"
 (cd "$root/build" && ctest --output-on-failure)
