@@ -106,7 +106,8 @@ static void convertTable(const double *table)
 
 static void copyOut(mxArray *out, const double *rowMajor, int m, int n)
 {
-    copyToColMajor(mxGetPr(out), rowMajor, m, n);
+    copyToColMajor(teamSize(pathThreads, static_cast<long long>(m) * n, MIN_WALK_PIXELS_PER_THREAD, MAX_WALK_THREADS),
+                   mxGetPr(out), rowMajor, m, n);
 }
 
 static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[], HostError *err)
@@ -137,12 +138,14 @@ static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
     if (ok) {
         const double *in = mxGetPr(prhs[0]);
         const double *map = mxGetPr(prhs[1]);
-        copyToRowMajor(image, in, m, n);
-        copyToRowMajor(directionMap, map, m, n, truncToInt);
+        pathThreads = nrhs < 5 ? 0 : threadCountOf(prhs[4], MAX_WALK_THREADS);
+        const int team = teamSize(pathThreads, static_cast<long long>(pixels), MIN_WALK_PIXELS_PER_THREAD,
+                                  MAX_WALK_THREADS);
+        copyToRowMajor(team, image, in, m, n);
+        copyToRowMajor(team, directionMap, map, m, n, truncToInt);
         convertTable(mxGetPr(prhs[2]));
         pathRows = m;
         pathCols = n;
-        pathThreads = nrhs < 5 ? 0 : threadCountOf(prhs[4], MAX_WALK_THREADS);
         ok = walkDirections(image, directionMap, a);
     }
     if (ok) {

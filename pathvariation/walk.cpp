@@ -4,7 +4,8 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
+
+#include "../common/split.h"
 
 int pathRows = 0;
 int pathCols = 0;
@@ -188,13 +189,6 @@ static void walkRows(int r0, int r1)
     }
 }
 
-static void walkShare(int t, int teamSize)
-{
-    const int M = pathRows;
-    walkRows(static_cast<int>(static_cast<long long>(M) * t / teamSize),
-             static_cast<int>(static_cast<long long>(M) * (t + 1) / teamSize));
-}
-
 bool walkDirections(const double *image, const int *directionMap, int halfLength)
 {
     const int a = halfLength;
@@ -230,30 +224,12 @@ bool walkDirections(const double *image, const int *directionMap, int halfLength
     walkLinear = linear;
     walkLength = n;
 
-    int team = pathThreads > 0 ? pathThreads : static_cast<int>(std::thread::hardware_concurrency());
-    if (pathThreads <= 0 && team > static_cast<long long>(M) * N / MIN_WALK_PIXELS_PER_THREAD)
-        team = static_cast<int>(static_cast<long long>(M) * N / MIN_WALK_PIXELS_PER_THREAD);
-    if (team > MAX_WALK_THREADS)
-        team = MAX_WALK_THREADS;
-    if (team < 1)
-        team = 1;
-    /* A share whose thread cannot be started is walked here instead. */
-    std::thread workers[MAX_WALK_THREADS];
-    bool started[MAX_WALK_THREADS] = {};
-    for (int t = 1; t < team; ++t) {
-        try {
-            workers[t] = std::thread(walkShare, t, team);
-            started[t] = true;
-        } catch (...) {
-        }
-    }
-    walkShare(0, team);
-    for (int t = 1; t < team; ++t) {
-        if (started[t])
-            workers[t].join();
-        else
-            walkShare(t, team);
-    }
+    const int team = teamSize(pathThreads, static_cast<long long>(M) * N, MIN_WALK_PIXELS_PER_THREAD, MAX_WALK_THREADS);
+    runSplit(team, [M](int t, int teamSize) {
+        long long first, last;
+        shareOf(M, t, teamSize, &first, &last);
+        walkRows(static_cast<int>(first), static_cast<int>(last));
+    });
     free(linear);
     free(offsets);
     return true;

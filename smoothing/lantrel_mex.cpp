@@ -79,14 +79,15 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
     double ***store = memAllocDouble(m, n, 1);
     double *weights = static_cast<double *>(malloc(pixels * sizeof(double)));
     bool ok = store && weights;
+    const int team = teamSize(solverThreads, static_cast<long long>(pixels), MIN_PIXELS_PER_THREAD, MAX_THREADS);
     if (ok) {
-        copyToRowMajor(weights, mxGetPr(weightMap), m, n);
+        copyToRowMajor(team, weights, mxGetPr(weightMap), m, n);
         const double *in = mxGetPr(image);
         double *result = mxGetPr(out);
         for (int p = 0; ok && p < c; ++p) {
-            copyToRowMajor(store[0][0], in + p * pixels, m, n);
+            copyToRowMajor(team, store[0][0], in + p * pixels, m, n);
             ok = smoothSeparable(store, weights, weights, lambda, iterations, attenuation);
-            copyToColMajor(result + p * pixels, store[0][0], m, n);
+            copyToColMajor(team, result + p * pixels, store[0][0], m, n);
         }
     }
     memFreeDouble(store);

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+#include "../common/split.h"
+
 /* Several independent lines are solved at once, one per SIMD lane. Every
  * lane performs exactly the scalar operations of the one-line Thomas solve,
  * in the same order, so the result is bit-identical to solving the lines one
@@ -348,7 +350,7 @@ static Pass rowPass, colPass;
 static double callLambda, callAttenuation;
 static int callIterations;
 static int callLanes;
-static int teamSize;
+static int teamCount;
 static double *callScratch;
 static size_t scratchPerThread;
 static void (*solvePart)(const Pass &, int, int, double, double *);
@@ -363,7 +365,7 @@ static void teamBarrier()
 {
     std::unique_lock<std::mutex> lock(teamMutex);
     unsigned generation = teamGeneration;
-    if (++teamArrived == teamSize) {
+    if (++teamArrived == teamCount) {
         teamArrived = 0;
         ++teamGeneration;
         teamWake.notify_all();
@@ -380,8 +382,8 @@ static int blockCount(const Pass &p)
 static void solveShare(const Pass &p, int t, double lam)
 {
     long long blocks = blockCount(p);
-    int first = static_cast<int>(blocks * t / teamSize);
-    int last = static_cast<int>(blocks * (t + 1) / teamSize);
+    int first = static_cast<int>(blocks * t / teamCount);
+    int last = static_cast<int>(blocks * (t + 1) / teamCount);
     solvePart(p, first, last, lam, callScratch + scratchPerThread * t);
 }
 
@@ -404,16 +406,13 @@ static void runWorker(int t)
         std::unique_lock<std::mutex> lock(teamMutex);
         teamWake.wait(lock, [] { return teamReady; });
     }
-    if (t < teamSize)
+    if (t < teamCount)
         runMember(t);
 }
 
 int solverDefaultThreads()
 {
-    unsigned hw = std::thread::hardware_concurrency();
-    if (hw == 0)
-        return 1;
-    return hw > MAX_DEFAULT_THREADS ? MAX_DEFAULT_THREADS : static_cast<int>(hw);
+    return teamSize(0, 1, 1, MAX_DEFAULT_THREADS);
 }
 
 bool smoothSeparable(double ***store, const double *hweights, const double *vweights, double lambda,
@@ -441,14 +440,8 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
 
     /* Small images are not worth a thread start; results never depend on
      * the count. */
-    int wanted = solverThreads > 0 ? solverThreads : solverDefaultThreads();
-    if (wanted > MAX_THREADS)
-        wanted = MAX_THREADS;
-    if (solverThreads <= 0) {
-        long long perThread = static_cast<long long>(m) * n / MIN_PIXELS_PER_THREAD;
-        if (wanted > perThread)
-            wanted = perThread > 1 ? static_cast<int>(perThread) : 1;
-    }
+    int wanted = teamSize(solverThreads, static_cast<long long>(m) * n, MIN_PIXELS_PER_THREAD,
+                          solverThreads > 0 ? MAX_THREADS : MAX_DEFAULT_THREADS);
 
     const int longest = m > n ? m : n;
     scratchPerThread = 3 * static_cast<size_t>(longest) * MAX_LANES;
@@ -460,7 +453,7 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     int started = 0;
     teamReady = false;
     teamArrived = 0;
-    teamSize = wanted;
+    teamCount = wanted;
     /* A thread that cannot be started leaves its share to the others. */
     for (int t = 1; t < wanted; ++t) {
         try {
@@ -472,7 +465,7 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     }
     {
         std::lock_guard<std::mutex> lock(teamMutex);
-        teamSize = started + 1;
+        teamCount = started + 1;
         teamReady = true;
     }
     teamWake.notify_all();
