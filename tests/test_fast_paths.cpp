@@ -3,6 +3,7 @@
  * empty thread shares, and the values that make pivots and strengths blow up.
  * The path walk's paired interior walk and thread split likewise, and the
  * thread-count inputs of both entry points. */
+#include "kernelrun.h"
 #include "loader.h"
 #include "pathtables.h"
 #include "reference.h"
@@ -48,16 +49,7 @@ std::vector<double> solve(std::vector<double> image, int M, int N, const std::ve
                           int iterations, double attenuation, int path, int threads)
 {
     SolverSettings settings(path, threads);
-    rows = M;
-    cols = N;
-    planes = 1;
-    double ***store = memAllocDouble(M, N, 1);
-    EXPECT_NE(store, nullptr);
-    std::copy(image.begin(), image.end(), store[0][0]);
-    EXPECT_TRUE(smoothSeparable(store, w.data(), w.data(), lambda, iterations, attenuation));
-    std::copy(store[0][0], store[0][0] + image.size(), image.begin());
-    memFreeDouble(store);
-    return image;
+    return runKernel(std::move(image), M, N, w, lambda, iterations, attenuation);
 }
 
 struct Case {
