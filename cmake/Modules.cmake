@@ -8,18 +8,36 @@ target_include_directories(smoothing_core PUBLIC ${PROJECT_SOURCE_DIR}/smoothing
 
 # Stand-in host: one shared library here; the Windows build splits it into
 # libmx and libmex.
-add_library(standin SHARED standin/mx.cpp standin/mex.cpp)
-set_target_properties(standin PROPERTIES CXX_VISIBILITY_PRESET default)
-target_include_directories(standin PUBLIC ${PROJECT_SOURCE_DIR}/standin ${PROJECT_SOURCE_DIR}/host)
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/Windows.cmake)
+else()
+  add_library(standin SHARED standin/mx.cpp standin/mex.cpp)
+  set_target_properties(standin PROPERTIES CXX_VISIBILITY_PRESET default)
+  target_include_directories(standin PUBLIC ${PROJECT_SOURCE_DIR}/standin ${PROJECT_SOURCE_DIR}/host)
+endif()
 
 add_library(standin_loader STATIC standin/loader.cpp)
 target_link_libraries(standin_loader PUBLIC standin ${CMAKE_DL_LIBS})
 
+# Runs a module's cases through the stand-in host and records the outcomes,
+# on every platform from the same source (the Windows tests compare them).
+add_executable(module_driver tests/driver/module_driver.cpp tests/driver/cases.cpp
+  tests/driver/lantrel_cases.cpp tests/driver/ostrave_cases.cpp tests/driver/faulty_cases.cpp)
+target_link_libraries(module_driver PRIVATE standin_loader)
+if(WIN32)
+  set_target_properties(module_driver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/host)
+endif()
+
 set(MODULE_EXPORTS ${PROJECT_SOURCE_DIR}/cmake/mex.map)
 
-# lantrel_add_module(<Name> <target-suffix> <glue source> <core library>)
+# lantrel_add_module(<Name> <glue source> <core library>)
 function(lantrel_add_module name glue core)
   string(TOLOWER ${name} lower)
+  set_property(GLOBAL APPEND PROPERTY LANTREL_MODULES ${name})
+  if(WIN32)
+    lantrel_add_windows_module(${name} ${glue} ${core})
+    return()
+  endif()
   # Against the stand-in host: what the C++ tests, benchmarks and tools load.
   add_library(${lower}_standin MODULE ${glue})
   target_link_libraries(${lower}_standin PRIVATE ${core} standin)
@@ -40,9 +58,12 @@ function(lantrel_add_module name glue core)
     set_target_properties(${lower}_octave PROPERTIES
       OUTPUT_NAME ${name} PREFIX "" SUFFIX ".mex"
       LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/octave)
-    # The help stub goes beside the binary so that `help` finds it.
-    add_custom_command(TARGET ${lower}_octave POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/matlab/${name}.m ${PROJECT_BINARY_DIR}/octave/${name}.m)
+    # The help stub goes beside the binary so that `help` finds it; copied
+    # whenever it changes, not only when the module relinks.
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/octave/${name}.m
+      COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/matlab/${name}.m ${PROJECT_BINARY_DIR}/octave/${name}.m
+      DEPENDS ${PROJECT_SOURCE_DIR}/matlab/${name}.m)
+    add_custom_target(${lower}_octave_help ALL DEPENDS ${PROJECT_BINARY_DIR}/octave/${name}.m)
   endif()
 endfunction()
 

@@ -2,53 +2,71 @@
 %   OUT = LANTREL(IMAGE, [], WEIGHTS, [], LAMBDA, ITERATIONS, ATTENUATION)
 %   OUT = LANTREL(..., THREADS) sets the number of worker threads.
 %   smooths IMAGE in ITERATIONS rounds. Each round replaces every row, then
-%   every column, by the exact solution of (I + s*A) u = f, where f is the
+%   every column, by the exact solution u of (I + s*A) u = f, where f is the
 %   line as it stands, A the line's weighted second-difference matrix, and s
 %   the round's strength: LAMBDA/2 in the first round, divided by ATTENUATION
 %   after each. Small weights keep edges; large weights smooth across them.
 %
 %   Inputs
-%     IMAGE        real double array, M x N, or M x N x C...: every plane
-%                  is smoothed on its own with the same weight map.
+%     IMAGE        real double array, M x N (grey), or M x N x C (colour or
+%                  any stack): every plane is smoothed on its own with the
+%                  same weight map. Values in any range and unit; the
+%                  result is in the same unit.
 %     (2nd, 4th)   ignored; pass [].
 %     WEIGHTS      real double array with at least M*N elements; its first
 %                  M*N, read as an M x N matrix, are the weights. WEIGHTS(i,j)
 %                  couples pixel (i,j) with (i,j+1) in the row pass and with
-%                  (i+1,j) in the column pass. Weights >= 0 keep the solves
-%                  stable; the last row and column are never used.
-%     LAMBDA       real scalar >= 0, the smoothing strength.
-%     ITERATIONS   real scalar, truncated toward zero; <= 0 (or NaN) returns
-%                  the image unchanged.
-%     ATTENUATION  real scalar, the divisor of the strength between rounds
-%                  (1 keeps it constant; 0 makes later rounds infinite).
+%                  (i+1,j) in the column pass. Use weights in [0, 1]: 0 cuts
+%                  the coupling (an edge is kept), 1 smooths fully; negative
+%                  weights can make a solve unstable. The last row and
+%                  column of WEIGHTS are never used.
+%     LAMBDA       real scalar >= 0, the smoothing strength (dimensionless:
+%                  with weights 1 the first round averages over a distance
+%                  of about sqrt(LAMBDA/2) pixels). 0 leaves the image as is.
+%     ITERATIONS   real scalar, the number of rounds, truncated toward zero
+%                  (2.9 gives 2); <= 0 or NaN returns the image unchanged.
+%                  Typical: 2 to 6.
+%     ATTENUATION  real scalar > 0, the divisor of the strength between
+%                  rounds: 1 keeps it constant, 2 halves it every round.
 %
 %     THREADS      optional real scalar >= 0, truncated: the number of
 %                  threads (1 = single-threaded; 0 or absent = one per core,
 %                  fewer for small images; at most 64). Never changes OUT.
 %
 %   Output
-%     OUT          a new array the size and class of IMAGE.
+%     OUT          a new real double array the size of IMAGE. The inputs are
+%                  never written. Empty images come back unchanged.
 %
-%   Errors
+%   Errors (identifier, when)
 %     Lantrel:nargin       fewer than 7 inputs
 %     Lantrel:badClass     IMAGE or WEIGHTS not a real, full double array
+%                          (single, integer, logical, char, cell, complex or
+%                          sparse: convert with double() first)
 %     Lantrel:badScalar    LAMBDA, ITERATIONS or ATTENUATION not a real scalar
 %     Lantrel:weightSize   WEIGHTS has fewer than M*N elements
 %     Lantrel:badThreads   THREADS not a real scalar >= 0
 %     Lantrel:outOfMemory  the image is too large (more than 2^31-11
 %                          elements) or memory ran out
+%     Lantrel:notCompiled  the compiled module (Lantrel.<mexext>) is not on
+%                          the path: run BUILD_MEX
 %
 %   Example
-%     img = [zeros(8,8) ones(8,8)] + 0.05*randn(8,16);
+%     % a noisy step; weights from the image's own gradient keep the step
+%     img = [zeros(32,32) ones(32,32)] + 0.05*randn(32,64);
 %     [gx, gy] = gradient(img);
 %     w = exp(-hypot(gx, gy) / 0.1);
-%     out = Lantrel(img, [], w, [], 20, 3, 2);
+%     out = Lantrel(img, [], w, [], 20, 4, 2);
+%     flat = out(:, 1:28);
+%     std(flat(:))                % far below the input's 0.05
 %
-%   See also OSTRAVE.
+%   See also OSTRAVE, BUILD_MEX.
 
 function varargout = Lantrel(varargin)
+  % Reached only when the compiled module is missing: it takes precedence
+  % over this file when both are on the path.
   error('Lantrel:notCompiled', ...
-        'The compiled module Lantrel.%s is not on the path; build it first.', mexext());
+        'The compiled module Lantrel.%s was not found on the path. Run build_mex (in the matlab folder of the sources) or add the folder that holds it with addpath.', ...
+        mexext());
 end
 
 %!shared w23

@@ -8,23 +8,28 @@
 %   [NC, TV] = OSTRAVE(..., THREADS) sets the number of worker threads.
 %
 %   Inputs
-%     IMAGE       real double M x N matrix (further dimensions: only the
-%                 first M*N values are read).
+%     IMAGE       real double M x N matrix, values in any unit (further
+%                 dimensions: only the first M*N values are read). The walk
+%                 treats negative values specially (see below): images of
+%                 values >= 0, such as intensities in [0, 1], are the usual
+%                 case.
 %     DIRMAP      real double array with at least M*N elements; its first
 %                 M*N, read as an M x N matrix, are each pixel's direction
 %                 index, truncated toward zero (12.9 selects 12); 0 to 360.
+%                 What an index means is up to TABLE (for example degrees).
 %     TABLE       real double array with at least 80*722 elements; its first
 %                 57760, read as an 80 x 722 matrix (a 1 x 57760 vector is as
-%                 good), are truncated toward zero. Row p+1 is step p of a
-%                 path; column d+1 (d = 0..360) holds direction d's column
-%                 offset at that step, column 362+d its row offset.
+%                 good), are offsets in pixels, truncated toward zero. Row
+%                 p+1 is step p of a path; column d+1 (d = 0..360) holds
+%                 direction d's column offset at that step, column 362+d its
+%                 row offset (positive = down).
 %     HALFLENGTH  real scalar a, truncated toward zero; 0 to 79. Steps 0..a
-%                 are used.
+%                 of the table are used, so a path has 2a+2 samples.
 %     THREADS     optional real scalar >= 0, truncated: the number of threads
 %                 (1 = single-threaded; 0 or absent = one per core, fewer
 %                 for small images; at most 64). Never changes the results.
 %
-%   The direction table
+%   The walk
 %     With T(p) the offsets of direction d at steps p = 0..a, the walk from
 %     pixel (i,j) visits the offsets
 %       -T(a-1), ..., -T(0), 0, T(0), T(1), ..., T(a)
@@ -38,12 +43,18 @@
 %     accepted: their samples outside the image are skipped as well.
 %
 %   Outputs
-%     NC  M x N, |last sample - start| of every pixel's walk.
-%     TV  M x N, sum of |sample - previous sample| after the start.
+%     NC  M x N real double, |last sample - start| of every pixel's walk;
+%         in the unit of IMAGE, >= 0.
+%     TV  M x N real double, sum of |sample - previous sample| after the
+%         start; in the unit of IMAGE, TV >= NC. On a constant image both
+%         are 0; a step of height h crossed once gives NC = TV = h.
+%     The inputs are never written. An empty image gives empty M x N
+%     outputs.
 %
-%   Errors
+%   Errors (identifier, when)
 %     Ostrave:nargin        fewer than 4 inputs
-%     Ostrave:badClass      IMAGE, DIRMAP or TABLE not a real, full double array
+%     Ostrave:badClass      IMAGE, DIRMAP or TABLE not a real, full double
+%                           array (convert with double() first)
 %     Ostrave:badScalar     HALFLENGTH not a real numeric scalar
 %     Ostrave:mapSize       DIRMAP has fewer than M*N elements
 %     Ostrave:tableSize     TABLE has fewer than 57760 elements
@@ -53,20 +64,30 @@
 %     Ostrave:badThreads    THREADS not a real scalar >= 0
 %     Ostrave:tooLarge      M*N exceeds 2^31-1
 %     Ostrave:outOfMemory   memory ran out
+%     Ostrave:notCompiled   the compiled module (Ostrave.<mexext>) is not on
+%                           the path: run BUILD_MEX
 %
 %   Example
-%     % direction d points at d/2 degrees; offsets rounded along that line
-%     s = (1:80)'; th = (0:360) / 2 * pi / 180;
-%     table = [round(s * cos(th)), -round(s * sin(th))];
-%     img = peaks(64);
-%     dirs = 180 * ones(size(img));          % vertical paths
+%     % straight paths: direction d is d degrees (x right, y down), step p
+%     % the pixel nearest to p+1 pixels along the line
+%     s = (1:80)'; th = (0:360) * pi / 180;
+%     table = [round(s * cos(th)), round(s * sin(th))];
+%     img = zeros(64); img(:, 33:end) = 1;   % a vertical edge
+%     img(9:24, 9:24) = mod((1:16)' + (1:16), 2);   % fine texture
+%     [gx, gy] = gradient(img);
+%     dirs = mod(round(atan2(gy, gx) * 180 / pi), 360);   % across edges
 %     [nc, tv] = Ostrave(img, dirs, table, 3);
+%     [nc(40, 32) tv(40, 32)]    % the edge: 1 1
+%     tv(16, 16)                 % the texture: 7
 %
-%   See also LANTREL.
+%   See also LANTREL, BUILD_MEX.
 
 function varargout = Ostrave(varargin)
+  % Reached only when the compiled module is missing: it takes precedence
+  % over this file when both are on the path.
   error('Ostrave:notCompiled', ...
-        'The compiled module Ostrave.%s is not on the path; build it first.', mexext());
+        'The compiled module Ostrave.%s was not found on the path. Run build_mex (in the matlab folder of the sources) or add the folder that holds it with addpath.', ...
+        mexext());
 end
 
 %!shared T1

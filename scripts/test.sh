@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Every test: installs what the tests need when missing, builds, runs the
-# suite (C++ tests and the Octave tests), then the C++ tests once more under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# suite (C++ tests, the Octave tests, and the Windows modules: cross-built,
+# their tables checked, run under Wine and compared bit for bit), then the C++
+# tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh" g++ cmake ninja-build libgtest-dev liblapack-dev octave liboctave-dev valgrind
+"$root/scripts/install-deps.sh" g++ cmake ninja-build make libgtest-dev libpng-dev liblapack-dev octave liboctave-dev \
+  valgrind g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386
 
-"$root/scripts/build.sh"
+"$root/scripts/build.sh" -DLANTREL_WINDOWS_TESTS=ON
 (cd "$root/build" && ctest --output-on-failure)
 
 echo "== C++ tests under AddressSanitizer and UndefinedBehaviorSanitizer =="

@@ -1,0 +1,97 @@
+%BUILD_MEX Compile the Lantrel and Ostrave modules from inside MATLAB or Octave.
+%   BUILD_MEX compiles both modules from the source tree this file belongs to
+%   and places each binary (NAME.<mexext>) in this folder, beside its help
+%   file. Add the folder to the path and call the modules.
+%
+%   BUILD_MEX(OUTDIR) places the binaries in OUTDIR instead (created if
+%   missing) and copies the help files there too, so that OUTDIR alone is
+%   all the path needs.
+%
+%   FILES = BUILD_MEX(...) returns the full names of the binaries built.
+%
+%   The compiler flags are those of the CMake build: C++17, -O2, and no
+%   contraction of a*b+c into fused multiply-adds (-ffp-contract=off), so
+%   every build computes the same bits. Octave compiles with
+%   "mkoctfile --mex"; MATLAB with "mex" and the C++ compiler chosen by
+%   "mex -setup C++" (GCC, MinGW-w64 or Clang; on 32-bit x86 SSE2 maths is
+%   requested as well; with MSVC, /fp:precise).
+%
+%   Example
+%     build_mex(fullfile(tempdir, 'lantrel-build'));
+%     addpath(fullfile(tempdir, 'lantrel-build'));
+%     help Lantrel
+%
+%   See also LANTREL, OSTRAVE.
+
+function files = build_mex(outdir)
+  here = fileparts(mfilename('fullpath'));
+  root = fileparts(here);
+  if nargin < 1 || isempty(outdir)
+    outdir = here;
+  end
+  if ~exist(outdir, 'dir')
+    [ok, msg] = mkdir(outdir);
+    if ~ok
+      error('build_mex:outdir', 'Cannot create the output folder %s: %s', outdir, msg);
+    end
+  end
+  % name, source folder
+  modules = {'Lantrel', 'smoothing'; 'Ostrave', 'pathvariation'};
+  isOctave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
+  files = {};
+  for k = 1:size(modules, 1)
+    name = modules{k, 1};
+    srcdir = fullfile(root, modules{k, 2});
+    listing = dir(fullfile(srcdir, '*.cpp'));
+    if isempty(listing)
+      warning('build_mex:noSources', 'No sources for %s in %s; skipped.', name, srcdir);
+      continue;
+    end
+    sources = cellfun(@(f) fullfile(srcdir, f), {listing.name}, 'UniformOutput', false);
+    target = fullfile(outdir, [name '.' mexext()]);
+    fprintf('Building %s\n', target);
+    if isOctave
+      buildOctave(target, root, sources);
+    else
+      buildMatlab(name, outdir, root, sources);
+    end
+    if ~strcmp(outdir, here)
+      copyfile(fullfile(here, [name '.m']), outdir);
+    end
+    files{end + 1} = target; %#ok<AGROW>
+  end
+  % A module loaded before the rebuild would otherwise stay in use.
+  clear('Lantrel', 'Ostrave');
+end
+
+function buildOctave(target, root, sources)
+  flags = '-std=c++17 -O2 -ffp-contract=off -fno-fast-math -fvisibility=hidden';
+  if ~isempty(strfind(computer(), 'i686')) || ~isempty(strfind(computer(), 'i386'))
+    flags = [flags ' -msse2 -mfpmath=sse'];
+  end
+  % mkoctfile takes its compiler flags from the environment.
+  old = getenv('CXXFLAGS');
+  setenv('CXXFLAGS', flags);
+  cleanup = onCleanup(@() setenv('CXXFLAGS', old));
+  [out, status] = mkoctfile('--mex', '-DMEXAPI_OCTAVE', ['-I' fullfile(root, 'host')], ...
+                            '-o', target, sources{:});
+  if status ~= 0
+    error('build_mex:compile', 'Compiling %s failed:\n%s', target, out);
+  end
+end
+
+function buildMatlab(name, outdir, root, sources)
+  cc = mex.getCompilerConfigurations('C++', 'Selected');
+  if ~isempty(cc) && ~isempty(strfind(cc(1).ShortName, 'MSVC'))
+    % MSVC: precise maths does not contract into fused multiply-adds.
+    flags = {'COMPFLAGS=$COMPFLAGS /std:c++17 /fp:precise', 'OPTIMFLAGS=/O2 /DNDEBUG'};
+  else
+    flags = {'CXXFLAGS=$CXXFLAGS -std=c++17 -ffp-contract=off -fno-fast-math', 'CXXOPTIMFLAGS=-O2 -DNDEBUG'};
+    if strcmp(computer('arch'), 'win32')
+      flags{1} = [flags{1} ' -msse2 -mfpmath=sse'];
+    end
+  end
+  % The modules declare the host calls themselves, with 32-bit dimensions.
+  mex('-compatibleArrayDims', flags{:}, ['-I' fullfile(root, 'host')], ...
+      '-outdir', outdir, '-output', name, sources{:});
+end

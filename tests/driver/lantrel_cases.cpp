@@ -1,0 +1,144 @@
+/* Lantrel(image, ~, weights, ~, lambda, iterations, attenuation): the kinds
+ * of calls the Octave tests make, plus special values whose bits must also
+ * agree between builds. */
+#include "cases.h"
+
+#include <cmath>
+
+namespace {
+
+std::vector<mxArray *> call(mxArray *image, mxArray *weights, double lambda, double iterations, double attenuation)
+{
+    return {image, standinCreateMatrix(0, 0), weights, standinCreateMatrix(0, 0), standinCreateScalar(lambda),
+            standinCreateScalar(iterations), standinCreateScalar(attenuation)};
+}
+
+std::vector<mxArray *> randomCall(int m, int n, int planes, uint64_t seed, double lambda, double iterations,
+                                  double attenuation)
+{
+    size_t pixels = static_cast<size_t>(m) * static_cast<size_t>(n);
+    std::vector<int> dims = {m, n};
+    if (planes != 1)
+        dims.push_back(planes);
+    return call(arrayOf(dims, uniformValues(seed, pixels * static_cast<size_t>(planes), -3.0, 3.0)),
+                arrayOf({m, n}, uniformValues(seed + 1, pixels, 0.0, 2.0)), lambda, iterations, attenuation);
+}
+
+mxArray *ones34() { return arrayOf({3, 4}, std::vector<double>(12, 1.0)); }
+
+std::vector<mxArray *> replaced(size_t k, mxArray *a)
+{
+    std::vector<mxArray *> in = call(ones34(), ones34(), 1, 1, 2);
+    standinDestroy(in[k]);
+    in[k] = a;
+    return in;
+}
+
+std::vector<mxArray *> firstInputs(size_t count)
+{
+    std::vector<mxArray *> in = call(ones34(), ones34(), 1, 1, 2);
+    for (size_t k = count; k < in.size(); ++k)
+        standinDestroy(in[k]);
+    in.resize(count);
+    return in;
+}
+
+} // namespace
+
+void lantrelCases(std::vector<DriverCase> &cases)
+{
+    cases.push_back(okCase("2x3 example", [] {
+        return call(arrayOf({2, 3}, {0, 0, 3, 3, 0, 0}), arrayOf({2, 3}, std::vector<double>(6, 1.0)), 2, 1, 4);
+    }));
+    cases.push_back(okCase("1x5 row", [] {
+        return call(arrayOf({1, 5}, {1, 5, 2, 8, 3}), arrayOf({1, 5}, std::vector<double>(5, 1.0)), 1, 1, 1);
+    }));
+
+    const int sizes[][2] = {{1, 1}, {1, 9}, {9, 1}, {2, 3}, {17, 6}, {8, 33}, {64, 48}, {150, 97}};
+    uint64_t seed = 100;
+    for (const auto &s : sizes) {
+        const int m = s[0], n = s[1];
+        cases.push_back(okCase("random " + std::to_string(m) + "x" + std::to_string(n),
+                               [=] { return randomCall(m, n, 1, seed, 5.0, 3, 2.0); }));
+        seed += 2;
+    }
+    /* Labels are spelt out: number formatting differs between C runtimes. */
+    const struct {
+        const char *label;
+        double value;
+    } iterationCounts[] = {{"0.9", 0.9}, {"-1", -1.0}, {"2.9", 2.9}, {"2", 2.0}, {"NaN", NAN}, {"1e10", 1e10}};
+    for (const auto &it : iterationCounts) {
+        const double iterations = it.value;
+        cases.push_back(okCase(std::string("iterations ") + it.label,
+                               [=] { return randomCall(5, 6, 1, 7, 3.0, iterations, 2.0); }));
+    }
+    cases.push_back(okCase("attenuation 1", [] { return randomCall(12, 10, 1, 21, 0.7, 4, 1.0); }));
+    cases.push_back(okCase("attenuation 0", [] { return randomCall(6, 7, 1, 23, 2.0, 3, 0.0); }));
+    cases.push_back(okCase("lambda 1e6", [] { return randomCall(9, 11, 1, 25, 1e6, 2, 2.0); }));
+    cases.push_back(okCase("non-finite pixels", [] {
+        std::vector<double> img = uniformValues(27, 30, 0.0, 1.0);
+        img[4] = NAN;
+        img[17] = INFINITY;
+        img[22] = -0.0;
+        return call(arrayOf({5, 6}, img), arrayOf({5, 6}, uniformValues(28, 30, 0.0, 1.0)), 2.0, 2, 2.0);
+    }));
+    cases.push_back(okCase("zero and negative weights", [] {
+        std::vector<double> w = uniformValues(30, 48, -0.4, 1.0);
+        w[5] = 0.0;
+        return call(arrayOf({6, 8}, uniformValues(29, 48, 0.0, 1.0)), arrayOf({6, 8}, w), 3.0, 2, 2.0);
+    }));
+    cases.push_back(okCase("3 planes", [] { return randomCall(6, 5, 3, 31, 4.0, 2, 2.0); }));
+    cases.push_back(okCase("2x2 planes in 4-D", [] {
+        std::vector<mxArray *> in = randomCall(7, 5, 1, 33, 3.0, 2, 2.0);
+        standinDestroy(in[0]);
+        in[0] = arrayOf({7, 5, 2, 2}, uniformValues(35, 140, 0.0, 1.0));
+        return in;
+    }));
+    cases.push_back(okCase("longer weight map", [] {
+        std::vector<double> w = uniformValues(37, 12, 0.0, 1.0);
+        w.resize(40, 1e300);
+        return call(arrayOf({3, 4}, uniformValues(36, 12, 0.0, 1.0)), arrayOf({1, 40}, w), 2.0, 2, 2.0);
+    }));
+    cases.push_back(okCase("int32 iteration count", [] {
+        return replaced(5, arrayOf({1, 1}, {2.0}, STANDIN_INT32));
+    }));
+    for (auto dims : std::vector<std::vector<int>>{{0, 0}, {0, 4}, {5, 0}, {3, 4, 0}})
+        cases.push_back(okCase("empty " + std::to_string(dims.size()) + "-D " + std::to_string(dims[0]) + "x" +
+                                   std::to_string(dims[1]),
+                               [=] { return call(arrayOf(dims, {}), standinCreateMatrix(0, 0), 1, 3, 2); }));
+
+    for (size_t count : {0, 1, 5, 6})
+        cases.push_back(errorCase(std::to_string(count) + " inputs", [=] { return firstInputs(count); },
+                                  "Lantrel:nargin"));
+    const struct {
+        const char *name;
+        int cls;
+        int flags;
+    } badClasses[] = {{"single", STANDIN_SINGLE, 0},   {"uint8", STANDIN_UINT8, 0},
+                      {"logical", STANDIN_LOGICAL, 0}, {"char", STANDIN_CHAR, 0},
+                      {"cell", STANDIN_CELL, 0},       {"complex", STANDIN_DOUBLE, STANDIN_COMPLEX},
+                      {"sparse", STANDIN_DOUBLE, STANDIN_SPARSE}};
+    for (const auto &b : badClasses) {
+        cases.push_back(errorCase(std::string(b.name) + " image", [=] {
+            return replaced(0, arrayOf({3, 4}, std::vector<double>(12, 1.0), b.cls, b.flags));
+        }, "Lantrel:badClass"));
+        cases.push_back(errorCase(std::string(b.name) + " weights", [=] {
+            return replaced(2, arrayOf({3, 4}, std::vector<double>(12, 1.0), b.cls, b.flags));
+        }, "Lantrel:badClass"));
+    }
+    cases.push_back(errorCase("short weight map", [] { return replaced(2, arrayOf({3, 3}, {})); },
+                              "Lantrel:weightSize"));
+    cases.push_back(errorCase("empty lambda", [] { return replaced(4, standinCreateMatrix(0, 0)); },
+                              "Lantrel:badScalar"));
+    cases.push_back(errorCase("1x2 iteration count", [] { return replaced(5, standinCreateMatrix(1, 2)); },
+                              "Lantrel:badScalar"));
+    cases.push_back(errorCase("complex attenuation", [] {
+        return replaced(6, arrayOf({1, 1}, {2.0}, STANDIN_DOUBLE, STANDIN_COMPLEX));
+    }, "Lantrel:badScalar"));
+    cases.push_back(errorCase("char attenuation", [] { return replaced(6, arrayOf({1, 1}, {2.0}, STANDIN_CHAR)); },
+                              "Lantrel:badScalar"));
+    /* The host abandons the call from inside its own allocator. */
+    for (long k : {1, 2})
+        cases.push_back(errorCase("host allocation " + std::to_string(k) + " fails",
+                                  [] { return call(ones34(), ones34(), 1, 2, 2); }, "standin:outOfMemory", k));
+}

@@ -1,0 +1,352 @@
+/* Runs a module's cases through the stand-in host and records every outcome
+ * (outputs bit for bit, error identifier and text) in a binary file, so that
+ * builds of one module for different platforms can be compared exactly.
+ *
+ *   module_driver run <module file> <record file>
+ *   module_driver compare <record A> <record B>
+ *
+ * The cases follow from the module's file name (Lantrel.so, Lantrel.mexw64).
+ * While running, the driver also checks what no host tolerates: a written
+ * input, an input returned as an output, a requested output left unset,
+ * arrays left behind, writes past the output slots, an unexpected outcome.
+ * It exits 1 when any case shows a fault it was not built to show. */
+#include "cases.h"
+#include "loader.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char magic[] = "MODREC1\n";
+
+/* ---- the record file ---- */
+
+void putU32(std::vector<unsigned char> &out, uint32_t v)
+{
+    for (int k = 0; k < 4; ++k)
+        out.push_back(static_cast<unsigned char>(v >> (8 * k)));
+}
+
+void putU64(std::vector<unsigned char> &out, uint64_t v)
+{
+    for (int k = 0; k < 8; ++k)
+        out.push_back(static_cast<unsigned char>(v >> (8 * k)));
+}
+
+void putStr(std::vector<unsigned char> &out, const char *s)
+{
+    size_t n = strlen(s);
+    putU32(out, static_cast<uint32_t>(n));
+    out.insert(out.end(), s, s + n);
+}
+
+void putDoubles(std::vector<unsigned char> &out, const double *v, size_t n)
+{
+    for (size_t k = 0; k < n; ++k) {
+        uint64_t u;
+        memcpy(&u, &v[k], sizeof u);
+        putU64(out, u);
+    }
+}
+
+struct Reader {
+    const std::vector<unsigned char> &in;
+    size_t at;
+    bool bad;
+    bool need(size_t n)
+    {
+        if (in.size() - at < n)
+            bad = true;
+        return !bad;
+    }
+    uint64_t get(int bytes)
+    {
+        uint64_t v = 0;
+        if (!need(static_cast<size_t>(bytes)))
+            return 0;
+        for (int k = 0; k < bytes; ++k)
+            v |= static_cast<uint64_t>(in[at + k]) << (8 * k);
+        at += static_cast<size_t>(bytes);
+        return v;
+    }
+    std::string str()
+    {
+        size_t n = static_cast<size_t>(get(4));
+        if (!need(n))
+            return std::string();
+        std::string s(in.begin() + static_cast<long>(at), in.begin() + static_cast<long>(at + n));
+        at += n;
+        return s;
+    }
+};
+
+/* One case's record: its name, and everything else as raw bytes. */
+struct CaseRecord {
+    std::string name;
+    std::vector<unsigned char> body;
+};
+
+bool readRecords(const char *path, std::vector<CaseRecord> &cases, std::string &why)
+{
+    FILE *f = fopen(path, "rb");
+    if (!f) {
+        why = std::string("cannot open ") + path;
+        return false;
+    }
+    std::vector<unsigned char> in;
+    unsigned char buf[65536];
+    size_t got;
+    while ((got = fread(buf, 1, sizeof buf, f)) > 0)
+        in.insert(in.end(), buf, buf + got);
+    fclose(f);
+    Reader r{in, 0, false};
+    if (in.size() < sizeof magic - 1 || memcmp(in.data(), magic, sizeof magic - 1) != 0) {
+        why = std::string(path) + " is not a record file";
+        return false;
+    }
+    r.at = sizeof magic - 1;
+    uint32_t count = static_cast<uint32_t>(r.get(4));
+    for (uint32_t c = 0; c < count && !r.bad; ++c) {
+        CaseRecord rec;
+        rec.name = r.str();
+        size_t start = r.at;
+        r.get(4);               /* raised */
+        r.str();                /* id */
+        r.str();                /* text */
+        r.get(4);               /* faults */
+        uint32_t nout = static_cast<uint32_t>(r.get(4));
+        for (uint32_t k = 0; k < nout && !r.bad; ++k) {
+            if (!r.get(4)) /* present */
+                continue;
+            r.get(4); /* class */
+            uint32_t complexFlag = static_cast<uint32_t>(r.get(4));
+            uint32_t ndim = static_cast<uint32_t>(r.get(4));
+            for (uint32_t d = 0; d < ndim; ++d)
+                r.get(4);
+            uint64_t numel = r.get(8);
+            uint64_t words = numel * (complexFlag ? 2 : 1);
+            if (numel > in.size() || !r.need(static_cast<size_t>(words) * 8))
+                break;
+            r.at += static_cast<size_t>(words) * 8;
+        }
+        if (!r.bad)
+            rec.body.assign(in.begin() + static_cast<long>(start), in.begin() + static_cast<long>(r.at));
+        cases.push_back(rec);
+    }
+    if (r.bad || r.at != in.size()) {
+        why = std::string(path) + " is truncated or malformed";
+        return false;
+    }
+    return true;
+}
+
+int compareRecords(const char *pathA, const char *pathB)
+{
+    std::vector<CaseRecord> a, b;
+    std::string why;
+    if (!readRecords(pathA, a, why) || !readRecords(pathB, b, why)) {
+        fprintf(stderr, "compare: %s\n", why.c_str());
+        return 2;
+    }
+    if (a.size() != b.size()) {
+        printf("compare: %zu cases in %s, %zu in %s\n", a.size(), pathA, b.size(), pathB);
+        return 1;
+    }
+    int differ = 0;
+    for (size_t k = 0; k < a.size(); ++k) {
+        if (a[k].name != b[k].name) {
+            printf("case %zu: '%s' vs '%s'\n", k + 1, a[k].name.c_str(), b[k].name.c_str());
+            ++differ;
+        } else if (a[k].body != b[k].body) {
+            size_t at = 0;
+            while (at < a[k].body.size() && at < b[k].body.size() && a[k].body[at] == b[k].body[at])
+                ++at;
+            printf("case '%s' differs (first at byte %zu of its record)\n", a[k].name.c_str(), at);
+            ++differ;
+        }
+    }
+    printf("%zu cases compared bit for bit, %d differ\n", a.size(), differ);
+    return differ ? 1 : 0;
+}
+
+/* ---- running the cases ---- */
+
+struct Snapshot {
+    int cls;
+    int ndim;
+    std::vector<int> dims;
+    std::vector<double> re, im;
+};
+
+Snapshot snapshot(const mxArray *a)
+{
+    Snapshot s;
+    s.cls = standinClass(a);
+    s.ndim = mxGetNumberOfDimensions(a);
+    s.dims.assign(mxGetDimensions(a), mxGetDimensions(a) + s.ndim);
+    size_t n = mxGetNumberOfElements(a);
+    s.re.assign(mxGetPr(a), mxGetPr(a) + n);
+    if (standinImag(a))
+        s.im.assign(standinImag(a), standinImag(a) + n);
+    return s;
+}
+
+/* Equal to the last bit (NaN payloads and the sign of zero included). */
+bool sameBits(const std::vector<double> &x, const std::vector<double> &y)
+{
+    return x.size() == y.size() && (x.empty() || memcmp(x.data(), y.data(), x.size() * sizeof(double)) == 0);
+}
+
+bool sameSnapshot(const Snapshot &x, const Snapshot &y)
+{
+    return x.cls == y.cls && x.dims == y.dims && sameBits(x.re, y.re) && sameBits(x.im, y.im);
+}
+
+const char *const faultNames[] = {"an input was written", "an input came back as an output",
+                                  "a requested output was left unset", "arrays were left behind",
+                                  "it wrote past its output slots", "host arrays leaked",
+                                  "the outcome differs from the expected one"};
+
+unsigned runCase(MexFunction fn, const DriverCase &c, std::vector<unsigned char> &out)
+{
+    const long arrays0 = standinLiveArrays();
+    const long long bytes0 = standinLiveBytes();
+    std::vector<mxArray *> inputs = c.make();
+    std::vector<Snapshot> before;
+    for (mxArray *a : inputs)
+        before.push_back(snapshot(a));
+
+    enum { MAX_OUT = 8 };
+    mxArray *plhs[MAX_OUT] = {};
+    std::vector<const mxArray *> prhs(inputs.begin(), inputs.end());
+    StandinReport report;
+    standinFailAllocation(c.failAllocation);
+    standinCall(fn, c.nlhs, plhs, static_cast<int>(prhs.size()), prhs.data(), &report);
+    standinFailAllocation(0);
+
+    unsigned faults = 0;
+    for (size_t k = 0; k < inputs.size(); ++k)
+        if (!sameSnapshot(snapshot(inputs[k]), before[k]))
+            faults |= FAULT_INPUT_WRITTEN;
+    const int room = c.nlhs > 1 ? c.nlhs : 1;
+    for (int k = 0; k < room; ++k)
+        for (mxArray *a : inputs)
+            if (plhs[k] && plhs[k] == a)
+                faults |= FAULT_RETURNED_INPUT;
+    if (report.foreignOutput)
+        faults |= FAULT_RETURNED_INPUT;
+    for (int k = 0; k < c.nlhs; ++k)
+        if (!report.raised && !plhs[k])
+            faults |= FAULT_SLOT_UNSET;
+    if (report.strayArrays)
+        faults |= FAULT_STRAY_ARRAYS;
+    if (report.slotsOverrun)
+        faults |= FAULT_SLOTS_OVERRUN;
+    if (c.expectId ? !report.raised || strcmp(report.id, c.expectId) != 0 : report.raised != 0)
+        faults |= FAULT_WRONG_OUTCOME;
+
+    putStr(out, c.name.c_str());
+    putU32(out, static_cast<uint32_t>(report.raised));
+    putStr(out, report.id);
+    putStr(out, report.text);
+    putU32(out, faults); /* leaks are counted once everything is destroyed, below */
+    putU32(out, static_cast<uint32_t>(room));
+    for (int k = 0; k < room; ++k) {
+        const mxArray *a = plhs[k];
+        putU32(out, a ? 1 : 0);
+        if (!a)
+            continue;
+        const double *im = standinImag(a);
+        size_t n = mxGetNumberOfElements(a);
+        putU32(out, static_cast<uint32_t>(standinClass(a)));
+        putU32(out, im ? 1 : 0);
+        putU32(out, static_cast<uint32_t>(mxGetNumberOfDimensions(a)));
+        for (int d = 0; d < mxGetNumberOfDimensions(a); ++d)
+            putU32(out, static_cast<uint32_t>(mxGetDimensions(a)[d]));
+        putU64(out, n);
+        putDoubles(out, mxGetPr(a), n);
+        if (im)
+            putDoubles(out, im, n);
+    }
+
+    /* An input handed back is destroyed once, as an input. */
+    for (int k = 0; k < room; ++k) {
+        bool isInput = false;
+        for (mxArray *a : inputs)
+            isInput = isInput || plhs[k] == a;
+        if (!isInput)
+            standinDestroy(plhs[k]);
+    }
+    for (mxArray *a : inputs)
+        standinDestroy(a);
+    if (standinLiveArrays() != arrays0 || standinLiveBytes() != bytes0)
+        faults |= FAULT_LEAK;
+    return faults;
+}
+
+/* The module's name: its file name without folders and extension. */
+std::string moduleName(const char *path)
+{
+    std::string s(path);
+    size_t slash = s.find_last_of("/\\");
+    if (slash != std::string::npos)
+        s = s.substr(slash + 1);
+    size_t dot = s.find('.');
+    return dot == std::string::npos ? s : s.substr(0, dot);
+}
+
+int runModule(const char *modulePath, const char *recordPath)
+{
+    const std::string name = moduleName(modulePath);
+    std::vector<DriverCase> cases;
+    if (!casesFor(name, cases)) {
+        fprintf(stderr, "run: no cases for a module named '%s'\n", name.c_str());
+        return 2;
+    }
+    char why[512];
+    MexFunction fn = standinLoadModule(modulePath, why, sizeof why);
+    if (!fn) {
+        fprintf(stderr, "run: %s\n", why);
+        return 2;
+    }
+    std::vector<unsigned char> out(magic, magic + sizeof magic - 1);
+    putU32(out, static_cast<uint32_t>(cases.size()));
+    int unexpected = 0, raised = 0;
+    for (const DriverCase &c : cases) {
+        unsigned faults = runCase(fn, c, out);
+        raised += c.expectId != nullptr;
+        if (faults != c.expectFaults) {
+            ++unexpected;
+            for (unsigned bit = 0; bit < sizeof faultNames / sizeof *faultNames; ++bit)
+                if ((faults ^ c.expectFaults) & (1u << bit))
+                    printf("FAULT %s: %s%s\n", c.name.c_str(), (c.expectFaults & (1u << bit)) ? "not seen: " : "",
+                           faultNames[bit]);
+        }
+    }
+    FILE *f = fopen(recordPath, "wb");
+    bool written = f && fwrite(out.data(), 1, out.size(), f) == out.size();
+    if (f && fclose(f) != 0)
+        written = false;
+    if (!written) {
+        fprintf(stderr, "run: cannot write %s\n", recordPath);
+        return 2;
+    }
+    printf("%s: %d cases (%d raising errors), %d with unexpected faults\n", name.c_str(),
+           static_cast<int>(cases.size()), raised, unexpected);
+    return unexpected ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 4 && strcmp(argv[1], "run") == 0)
+        return runModule(argv[2], argv[3]);
+    if (argc == 4 && strcmp(argv[1], "compare") == 0)
+        return compareRecords(argv[2], argv[3]);
+    fprintf(stderr, "usage: module_driver run <module> <record> | compare <record> <record>\n");
+    return 2;
+}

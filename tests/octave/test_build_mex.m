@@ -1,0 +1,57 @@
+% build_mex from a source checkout into a temporary folder: the binaries it
+% makes load, print their help, and compute the same bits as the CMake build.
+% Usage: octave-cli test_build_mex.m <source root> <folder with the CMake-built modules>
+args = argv();
+root = args{1};
+built = make_absolute_filename(args{2});
+failures = 0;
+out = tempname();
+unwind_protect
+  addpath(fullfile(root, 'matlab'));
+  tic;
+  files = build_mex(out);
+  printf('build_mex: %d modules in %.1f s\n', numel(files), toc);
+  rmpath(fullfile(root, 'matlab'));
+  expected = {'Lantrel'};
+  if exist(fullfile(root, 'pathvariation'), 'dir')
+    expected{end + 1} = 'Ostrave';
+  end
+  for k = 1:numel(expected)
+    if ~exist(fullfile(out, [expected{k} '.' mexext()]), 'file') || ~exist(fullfile(out, [expected{k} '.m']), 'file')
+      printf('FAILED: %s: binary or help file missing in %s\n', expected{k}, out);
+      failures++;
+    end
+  end
+
+  % Results of the fresh build, then of the CMake build, on the same inputs.
+  rand('seed', 7);
+  in.x = rand(40, 30, 2); in.w = rand(40, 30);
+  in.img = 100 * rand(30, 25); in.dirs = floor(361 * rand(30, 25));
+  in.tab = round(3 * rand(80, 722)) - 1;
+  function r = run_all(folder, names, in)
+    addpath(folder);
+    r = {Lantrel(in.x, [], in.w, [], 8, 3, 2)};
+    if any(strcmp(names, 'Ostrave'))
+      [nc, tv] = Ostrave(in.img, in.dirs, in.tab, 1);
+      r(end + 1:end + 2) = {nc, tv};
+    end
+    r{end + 1} = ~isempty(strfind(evalc('help Lantrel'), 'LANTREL'));
+    % each run must use its own folder's binary, or the comparison is void
+    r{end + 1} = strncmp(which('Lantrel'), folder, numel(folder));
+    rmpath(folder);
+    clear Lantrel Ostrave
+  end
+  fresh = run_all(out, expected, in);
+  reference = run_all(built, expected, in);
+  if ~isequal(fresh, reference)
+    printf('FAILED: the modules built by build_mex differ from the CMake build\n');
+    failures++;
+  end
+unwind_protect_cleanup
+  confirm_recursive_rmdir(false);
+  if exist(out, 'dir')
+    rmdir(out, 's');
+  end
+end_unwind_protect
+printf('build_mex: %d failed\n', failures);
+exit(failures != 0);

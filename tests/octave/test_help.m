@@ -1,0 +1,55 @@
+% What a user meets first: the help text beside the built modules, and the
+% error a help stub raises when its binary is missing.
+% Usage: octave-cli test_help.m <folder with the built modules>
+args = argv();
+built = args{1};
+failures = {};
+function check(cond, what)
+  if ~cond
+    printf('FAILED: %s\n', what);
+    evalin('base', 'failures{end + 1} = 1;');
+  end
+end
+
+addpath(built);
+names = {'Lantrel', 'Ostrave'};
+names = names(cellfun(@(n) exist(fullfile(built, [n '.m']), 'file') > 0, names));
+for k = 1:numel(names)
+  name = names{k};
+  text = evalc(['help ' name]);
+  % H1 line, syntax, the error identifiers and an example
+  check(~isempty(regexp(text, ['^\s*' upper(name) ' \S'], 'once', 'lineanchors')), [name ': H1 line']);
+  check(~isempty(strfind(text, ['= ' upper(name) '('])), [name ': syntax line']);
+  check(~isempty(strfind(text, [name ':notCompiled'])), [name ': error identifiers']);
+  check(~isempty(strfind(text, 'Example')), [name ': example']);
+  check(~isempty(regexp(which(name), ['\.' mexext() '$'], 'once')), [name ': the binary takes precedence over the stub']);
+end
+
+% A stub without its binary names what is missing and the host's extension.
+rmpath(built);
+stubs = tempname();
+mkdir(stubs);
+unwind_protect
+  for k = 1:numel(names)
+    name = names{k};
+    copyfile(fullfile(built, [name '.m']), stubs);
+  end
+  addpath(stubs);
+  for k = 1:numel(names)
+    name = names{k};
+    clear(name);
+    try
+      feval(name, 1);
+      check(false, [name ' stub: no error raised']);
+    catch err
+      check(strcmp(err.identifier, [name ':notCompiled']), [name ' stub: identifier ' err.identifier]);
+      check(~isempty(strfind(err.message, [name '.' mexext()])), [name ' stub: message names the binary']);
+    end
+  end
+unwind_protect_cleanup
+  rmpath(stubs);
+  confirm_recursive_rmdir(false);
+  rmdir(stubs, 's');
+end_unwind_protect
+printf('help: %d modules checked, %d failed\n', numel(names), numel(failures));
+exit(numel(failures) != 0);

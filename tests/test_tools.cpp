@@ -1,0 +1,476 @@
+/* The command-line tools, run as a user runs them, and the image maths and
+ * PNG code they are built on. */
+#include "imageops.h"
+#include "pngio.h"
+#include "toolkit.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out, err;
+};
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+/* A scratch folder per test, removed afterwards. */
+class ToolTest : public ::testing::Test {
+protected:
+    std::string dir;
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/tooltest.XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override
+    {
+        std::string cmd = "rm -rf '" + dir + "'";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+    }
+    /* `shell` runs first in the same shell, to set limits. */
+    ToolRun run(const std::string &tool, const std::string &args, const std::string &shell = "")
+    {
+        const std::string cmd =
+            "cd '" + dir + "' && " + shell + " '" + tool + "' " + args + " >stdout.txt 2>stderr.txt";
+        ToolRun r;
+        int raw = system(cmd.c_str());
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = slurp(dir + "/stdout.txt");
+        r.err = slurp(dir + "/stderr.txt");
+        unlink((dir + "/stdout.txt").c_str());
+        unlink((dir + "/stderr.txt").c_str());
+        return r;
+    }
+    std::vector<std::string> files(const std::string &sub) const
+    {
+        std::vector<std::string> names;
+        if (DIR *d = opendir((dir + "/" + sub).c_str())) {
+            while (dirent *e = readdir(d))
+                if (e->d_name[0] != '.')
+                    names.push_back(e->d_name);
+            closedir(d);
+        }
+        return names;
+    }
+    void writeFile(const std::string &name, const std::string &bytes)
+    {
+        std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
+    }
+};
+
+/* Noise around a bright square, on every channel; alpha is a ramp. */
+PngImage testImage(int width, int height, int channels, int depth, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    PngImage img;
+    img.width = width;
+    img.height = height;
+    img.channels = channels;
+    img.depth = depth;
+    const int top = depth == 16 ? 65535 : 255;
+    std::uniform_int_distribution<int> noise(-top / 8, top / 8);
+    for (int i = 0; i < height; ++i)
+        for (int j = 0; j < width; ++j)
+            for (int k = 0; k < channels; ++k) {
+                const bool alpha = k == channels - 1 && (channels == 2 || channels == 4);
+                int v = alpha ? (i * top) / (height - 1)
+                              : (i > height / 4 && i < height / 2 && j > width / 4 ? top * 3 / 4 : top / 4) + noise(rng);
+                img.samples.push_back(static_cast<uint16_t>(std::min(std::max(v, 0), top)));
+            }
+    return img;
+}
+
+/* Sample variance of channel k over the pixels of the top-left quarter,
+ * which holds noise on a flat background. */
+double flatVariance(const PngImage &img, int k)
+{
+    double s = 0, s2 = 0;
+    int n = 0;
+    for (int i = 0; i < img.height / 4; ++i)
+        for (int j = 0; j < img.width / 4; ++j, ++n) {
+            const double v = img.samples[(static_cast<size_t>(i) * img.width + j) * img.channels + k];
+            s += v;
+            s2 += v * v;
+        }
+    return s2 / n - (s / n) * (s / n);
+}
+
+} // namespace
+
+TEST(Png, WritesAndReadsEveryLayoutExactly)
+{
+    char tmpl[] = "/tmp/pngtest.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string path = std::string(tmpl) + "/x.png";
+    for (int depth : {8, 16})
+        for (int channels = 1; channels <= 4; ++channels) {
+            const PngImage img = testImage(13, 7, channels, depth, 5);
+            std::string why;
+            ASSERT_TRUE(writePng(path, img, &why)) << why;
+            PngImage back;
+            ASSERT_TRUE(readPng(path, &back, &why)) << why;
+            EXPECT_EQ(back.width, 13);
+            EXPECT_EQ(back.height, 7);
+            EXPECT_EQ(back.channels, channels);
+            EXPECT_EQ(back.depth, depth);
+            EXPECT_EQ(back.samples, img.samples) << depth << "-bit, " << channels << " channels";
+        }
+    unlink(path.c_str());
+    rmdir(tmpl);
+}
+
+TEST(ImageOps, StraightLineTableStaysWithinEachStep)
+{
+    const std::vector<double> t = straightLineTable();
+    ASSERT_EQ(t.size(), 80u * 722u);
+    auto dx = [&](int d, int p) { return t[p + 80 * d]; };
+    auto dy = [&](int d, int p) { return t[p + 80 * (361 + d)]; };
+    for (int p = 0; p < 80; ++p) {
+        EXPECT_EQ(dx(0, p), p + 1);
+        EXPECT_EQ(dy(0, p), 0);
+        EXPECT_EQ(dx(90, p), 0);
+        EXPECT_EQ(dy(90, p), p + 1);
+        EXPECT_EQ(dx(180, p), -(p + 1));
+        EXPECT_EQ(dx(45, p), dy(45, p));
+        EXPECT_EQ(dx(360, p), dx(0, p));
+        EXPECT_EQ(dy(360, p), dy(0, p));
+        for (int d = 0; d <= 360; ++d) {
+            ASSERT_LE(std::fabs(dx(d, p)), p + 1) << d;
+            ASSERT_LE(std::fabs(dy(d, p)), p + 1) << d;
+        }
+    }
+}
+
+TEST(ImageOps, DirectionsFollowTheGradientOrTheEdge)
+{
+    const int m = 6, n = 7;
+    std::vector<double> right(m * n), down(m * n);
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < m; ++i) {
+            right[i + m * j] = 0.1 * j;
+            down[i + m * j] = 0.1 * i;
+        }
+    for (double d : gradientDirections(right, m, n, 0.0))
+        EXPECT_EQ(d, 0.0);
+    for (double d : gradientDirections(down, m, n, 0.0))
+        EXPECT_EQ(d, 90.0);
+    for (double d : gradientDirections(down, m, n, 90.0))
+        EXPECT_EQ(d, 180.0);
+    std::vector<double> up(down);
+    for (double &v : up)
+        v = -v;
+    for (double d : gradientDirections(up, m, n, 0.0))
+        EXPECT_EQ(d, 270.0); /* -90 wraps into 0..359 */
+}
+
+TEST(ImageOps, EdgeWeightsFallAcrossAStepOnAnyPlane)
+{
+    const int m = 3, n = 4;
+    /* plane 0 flat, plane 1 steps by 0.5 between columns 1 and 2 */
+    std::vector<double> planes(2 * m * n, 0.2);
+    for (int i = 0; i < m; ++i)
+        for (int j = 2; j < n; ++j)
+            planes[m * n + i + m * j] = 0.7;
+    const std::vector<double> w = edgeWeights(planes, m, n, 2, 0.25);
+    for (int i = 0; i < m; ++i)
+        for (int j = 0; j < n; ++j)
+            EXPECT_DOUBLE_EQ(w[i + m * j], j == 1 ? std::exp(-2.0) : 1.0) << i << "," << j;
+    EXPECT_EQ(edgeWeights(std::vector<double>(m * n, 0.2), m, n, 1, 0.25), std::vector<double>(m * n, 1.0));
+}
+
+TEST(ImageOps, ColourPlanesRoundTripAndKeepAlpha)
+{
+    PngImage img = testImage(9, 5, 4, 16, 3);
+    const PngImage before = img;
+    std::vector<double> planes = colourPlanes(img);
+    ASSERT_EQ(planes.size(), 9u * 5u * 3u);
+    for (double &v : planes)
+        v = 1.0 - v;
+    storeColourPlanes(planes, &img);
+    for (size_t k = 0; k < img.samples.size(); ++k)
+        EXPECT_EQ(img.samples[k], k % 4 == 3 ? before.samples[k] : 65535 - before.samples[k]) << k;
+}
+
+TEST(ImageOps, OutputNames)
+{
+    EXPECT_EQ(outputName("a/b/photo.png", "", "_smoothed"), "a/b/photo_smoothed.png");
+    EXPECT_EQ(outputName("photo.PNG", "out/", "_x"), "out/photo_x.png");
+    EXPECT_EQ(outputName("dir.v2/scan", "o", "_x"), "o/scan_x.png");
+    EXPECT_EQ(outputName(".hidden", "", "_x"), ".hidden_x.png");
+}
+
+TEST_F(ToolTest, HelpExplainsUsageAndTheFormulas)
+{
+    ToolRun r = run(LANTREL_TOOL, "--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Usage: lantrel"), std::string::npos);
+    EXPECT_NE(r.out.find("w = exp(-g / SIGMA)"), std::string::npos);
+    EXPECT_NE(r.out.find("--weights"), std::string::npos);
+    r = run(OSTRAVE_TOOL, "-h");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Usage: ostrave"), std::string::npos);
+    EXPECT_NE(r.out.find("atan2(gy, gx)"), std::string::npos);
+}
+
+TEST_F(ToolTest, BadUsageNamesTheProblem)
+{
+    ToolRun r = run(LANTREL_TOOL, "");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("no input image given"), std::string::npos) << r.err;
+    r = run(LANTREL_TOOL, "--sigma -1 x.png");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--sigma needs a number > 0, not '-1'"), std::string::npos) << r.err;
+    r = run(OSTRAVE_TOOL, "--half-length 80 x.png");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--half-length"), std::string::npos) << r.err;
+    r = run(OSTRAVE_TOOL, "--frobnicate x.png");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown option --frobnicate"), std::string::npos) << r.err;
+}
+
+TEST_F(ToolTest, BadInputsAreNamedAndLeaveNoOutput)
+{
+    std::string why;
+    ASSERT_TRUE(writePng(dir + "/good.png", testImage(20, 16, 1, 8, 1), &why)) << why;
+    writeFile("text.png", "this is not an image\n");
+    writeFile("short.png", slurp(dir + "/good.png").substr(0, 60));
+    ToolRun r = run(LANTREL_TOOL, "-o out missing.png text.png short.png good.png");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("lantrel: missing.png: no such file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("lantrel: text.png: not a PNG file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("lantrel: short.png: unreadable PNG"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("3 of 4 images failed"), std::string::npos) << r.err;
+    /* the good one is still done, with a progress line */
+    EXPECT_EQ(files("out"), std::vector<std::string>{"good_smoothed.png"});
+    EXPECT_NE(r.out.find("[4/4] good.png -> out/good_smoothed.png"), std::string::npos) << r.out;
+
+    /* two inputs of the same name would write the same output */
+    ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0777), 0);
+    ASSERT_TRUE(writePng(dir + "/sub/good.png", testImage(20, 16, 1, 8, 2), &why)) << why;
+    r = run(LANTREL_TOOL, "-o same good.png sub/good.png");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("sub/good.png: skipped: an earlier input already wrote same/good_smoothed.png"),
+              std::string::npos)
+        << r.err;
+
+    r = run(OSTRAVE_TOOL, "-o out2 text.png");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ostrave: text.png: not a PNG file"), std::string::npos) << r.err;
+    EXPECT_TRUE(files("out2").empty());
+}
+
+TEST_F(ToolTest, AFailedWriteLeavesNoPartialFile)
+{
+    std::string why;
+    ASSERT_TRUE(writePng(dir + "/in.png", testImage(20, 16, 3, 8, 2), &why)) << why;
+    /* a folder where the output should go: the final rename must fail */
+    ASSERT_EQ(mkdir((dir + "/out").c_str(), 0777), 0);
+    ASSERT_EQ(mkdir((dir + "/out/in_smoothed.png").c_str(), 0777), 0);
+    ASSERT_EQ(mkdir((dir + "/out/in_smoothed.png/keep").c_str(), 0777), 0);
+    ToolRun r = run(LANTREL_TOOL, "-o out in.png");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("lantrel: out/in_smoothed.png: cannot write"), std::string::npos) << r.err;
+    EXPECT_EQ(files("out"), std::vector<std::string>{"in_smoothed.png"});
+    /* ostrave writes both of its outputs or neither */
+    ASSERT_EQ(mkdir((dir + "/out/in_total_variation.png").c_str(), 0777), 0);
+    ASSERT_EQ(mkdir((dir + "/out/in_total_variation.png/keep").c_str(), 0777), 0);
+    r = run(OSTRAVE_TOOL, "-o out in.png");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("out/in_total_variation.png: cannot write"), std::string::npos) << r.err;
+    std::vector<std::string> left = files("out");
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"in_smoothed.png", "in_total_variation.png"}));
+
+    /* The disk fills up halfway through the file (a 4 KiB file size limit,
+     * with the signal it raises ignored so the write fails instead). */
+    ASSERT_TRUE(writePng(dir + "/big.png", testImage(200, 150, 3, 16, 4), &why)) << why;
+    r = run(LANTREL_TOOL, "-o full big.png", "trap '' XFSZ; ulimit -f 4;");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("lantrel: full/big_smoothed.png: cannot write"), std::string::npos) << r.err;
+    EXPECT_TRUE(files("full").empty());
+
+    /* The same limit, its signal not ignored: the tool is killed midway,
+     * and still removes what it had written. */
+    r = run(LANTREL_TOOL, "-o killed big.png", "ulimit -f 4;");
+    EXPECT_NE(r.status, 0);
+    EXPECT_TRUE(files("killed").empty());
+}
+
+TEST_F(ToolTest, SmoothsEveryDepthAndLayoutKeepingItsShape)
+{
+    struct Case {
+        int channels, depth;
+    };
+    std::string names;
+    const Case cases[] = {{1, 8}, {1, 16}, {3, 8}, {3, 16}, {2, 8}, {4, 16}};
+    for (const Case &c : cases) {
+        const std::string name = "in" + std::to_string(c.channels) + "_" + std::to_string(c.depth) + ".png";
+        std::string why;
+        ASSERT_TRUE(writePng(dir + "/" + name, testImage(40, 24, c.channels, c.depth, 7), &why)) << why;
+        names += " " + name;
+    }
+    ToolRun r = run(LANTREL_TOOL, "-o res" + names);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const Case &c : cases) {
+        const std::string stem = "in" + std::to_string(c.channels) + "_" + std::to_string(c.depth);
+        PngImage in, out;
+        std::string why;
+        ASSERT_TRUE(readPng(dir + "/" + stem + ".png", &in, &why)) << why;
+        ASSERT_TRUE(readPng(dir + "/res/" + stem + "_smoothed.png", &out, &why)) << why;
+        EXPECT_EQ(out.width, 40);
+        EXPECT_EQ(out.height, 24);
+        EXPECT_EQ(out.channels, c.channels);
+        EXPECT_EQ(out.depth, c.depth);
+        const int colours = c.channels >= 3 ? 3 : 1;
+        for (int k = 0; k < colours; ++k)
+            EXPECT_LT(flatVariance(out, k), 0.2 * flatVariance(in, k)) << stem << " channel " << k;
+        if (c.channels == 2 || c.channels == 4) {
+            for (size_t s = c.channels - 1; s < in.samples.size(); s += c.channels)
+                ASSERT_EQ(out.samples[s], in.samples[s]) << stem << ": alpha changed";
+        }
+    }
+}
+
+TEST_F(ToolTest, WeightMapFromAFileAndItsSizeChecked)
+{
+    std::string why;
+    const PngImage img = testImage(30, 20, 1, 8, 9);
+    ASSERT_TRUE(writePng(dir + "/in.png", img, &why)) << why;
+    PngImage black = img;
+    std::fill(black.samples.begin(), black.samples.end(), 0);
+    ASSERT_TRUE(writePng(dir + "/black.png", black, &why)) << why;
+    PngImage small = testImage(10, 10, 1, 8, 9);
+    ASSERT_TRUE(writePng(dir + "/small.png", small, &why)) << why;
+    /* zero weights couple nothing: the image comes back as it was */
+    ToolRun r = run(LANTREL_TOOL, "-q -w black.png -o o in.png");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    PngImage out;
+    ASSERT_TRUE(readPng(dir + "/o/in_smoothed.png", &out, &why)) << why;
+    EXPECT_EQ(out.samples, img.samples);
+    r = run(LANTREL_TOOL, "-w small.png -o o2 in.png");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the weight map small.png is 10x10, the image 30x20"), std::string::npos) << r.err;
+    r = run(LANTREL_TOOL, "-w nothere.png in.png");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("lantrel: nothere.png: no such file"), std::string::npos) << r.err;
+}
+
+TEST_F(ToolTest, PathVariationImagesMarkTheStepOnly)
+{
+    /* a vertical step between columns 14 and 15, 16-bit colour */
+    PngImage img;
+    img.width = 30;
+    img.height = 20;
+    img.channels = 3;
+    img.depth = 16;
+    for (int i = 0; i < 20; ++i)
+        for (int j = 0; j < 30; ++j)
+            for (int k = 0; k < 3; ++k)
+                img.samples.push_back(j < 15 ? 10000 : 50000);
+    std::string why;
+    ASSERT_TRUE(writePng(dir + "/step.png", img, &why)) << why;
+    ToolRun r = run(OSTRAVE_TOOL, "--half-length 3 step.png");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("[1/1] step.png -> step_net_change.png, step_total_variation.png"), std::string::npos)
+        << r.out;
+    for (const char *name : {"step_net_change.png", "step_total_variation.png"}) {
+        PngImage out;
+        ASSERT_TRUE(readPng(dir + "/" + name, &out, &why)) << why;
+        ASSERT_EQ(out.width, 30);
+        ASSERT_EQ(out.height, 20);
+        ASSERT_EQ(out.channels, 1);
+        ASSERT_EQ(out.depth, 16);
+        for (int i = 0; i < 20; ++i)
+            for (int j = 0; j < 30; ++j) {
+                /* flat and step alike have direction 0 here, so the path
+                 * runs from 3 columns back to 4 ahead */
+                const bool nearStep = j >= 15 - 4 && j <= 14 + 3;
+                const uint16_t v = out.samples[static_cast<size_t>(i) * 30 + j];
+                if (nearStep)
+                    ASSERT_GT(v, 0) << name << " " << i << "," << j;
+                else
+                    ASSERT_EQ(v, 0) << name << " " << i << "," << j;
+            }
+        /* the full step, 40000 / 65535 of the range, is the maximum: white */
+        EXPECT_EQ(*std::max_element(out.samples.begin(), out.samples.end()), 65535);
+    }
+}
+
+namespace {
+
+/* Mean and variance of rows [r0, r1) x columns [c0, c1) of a grey image. */
+void patchStats(const PngImage &img, int r0, int r1, int c0, int c1, double *mean, double *var)
+{
+    double s = 0, s2 = 0;
+    int n = 0;
+    for (int i = r0; i < r1; ++i)
+        for (int j = c0; j < c1; ++j, ++n) {
+            const double v = img.samples[static_cast<size_t>(i) * img.width + j];
+            s += v;
+            s2 += v * v;
+        }
+    *mean = s / n;
+    *var = s2 / n - *mean * *mean;
+}
+
+} // namespace
+
+TEST_F(ToolTest, DemoShowsSmoothedNoiseKeptEdgesAndVariationOnTexture)
+{
+    ToolRun r = run(DEMO_TOOL, "scene");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Lantrel ("), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Ostrave ("), std::string::npos) << r.out;
+    PngImage img[5];
+    const char *names[5] = {"input", "smoothed", "net_change", "total_variation", "overview"};
+    std::string why;
+    for (int k = 0; k < 5; ++k) {
+        ASSERT_TRUE(readPng(dir + "/scene/" + names[k] + ".png", &img[k], &why)) << names[k] << ": " << why;
+        EXPECT_EQ(img[k].height, k < 4 ? 256 : 290) << names[k];
+        EXPECT_EQ(img[k].width, k < 4 ? 256 : 4 * 256 + 5 * 8) << names[k];
+    }
+    double mean, before, after, flat, texture, edgeBefore, edgeAfter;
+    /* a flat background patch: the noise goes, the level stays */
+    patchStats(img[0], 135, 160, 40, 100, &mean, &before);
+    patchStats(img[1], 135, 160, 40, 100, &flat, &after);
+    EXPECT_LT(after, 0.05 * before);
+    EXPECT_NEAR(flat, mean, 2.0);
+    /* the square's left edge (columns 23 | 24) keeps most of its step */
+    patchStats(img[0], 60, 100, 24, 25, &edgeBefore, &before);
+    patchStats(img[1], 60, 100, 24, 25, &edgeAfter, &after);
+    double outsideBefore, outsideAfter;
+    patchStats(img[0], 60, 100, 23, 24, &outsideBefore, &before);
+    patchStats(img[1], 60, 100, 23, 24, &outsideAfter, &after);
+    EXPECT_GT(edgeAfter - outsideAfter, 0.8 * (edgeBefore - outsideBefore));
+    /* the total variation is highest on the textured disc */
+    patchStats(img[3], 135, 160, 40, 100, &flat, &after);
+    patchStats(img[3], 70, 90, 180, 200, &texture, &after);
+    double square;
+    patchStats(img[3], 60, 100, 40, 100, &square, &after);
+    EXPECT_GT(texture, 10 * std::max(flat, 1.0));
+    EXPECT_GT(texture, 10 * std::max(square, 1.0));
+}

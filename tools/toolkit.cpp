@@ -1,0 +1,215 @@
+#include "toolkit.h"
+
+#include "loader.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <getopt.h>
+#include <cstring>
+#include <algorithm>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string executableFolder(const char *argv0)
+{
+    char buf[4096];
+    ssize_t len = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    std::string exe = len > 0 ? std::string(buf, static_cast<size_t>(len)) : std::string(argv0);
+    size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+}
+
+mxArray *matrixFrom(const std::vector<double> &values, int ndim, const int *dims)
+{
+    mxArray *a = standinCreateArray(STANDIN_DOUBLE, ndim, dims, 0);
+    if (a && !values.empty())
+        memcpy(mxGetPr(a), values.data(), values.size() * sizeof(double));
+    return a;
+}
+
+/* Runs the call and turns a raised error into text; frees the inputs. */
+bool run(MexFunction fn, const char *name, int nlhs, mxArray **plhs, int nrhs, mxArray **prhs, std::string *why)
+{
+    bool made = true;
+    for (int k = 0; k < nrhs; ++k)
+        made = made && prhs[k];
+    StandinReport report;
+    bool ok = made && !standinCall(fn, nlhs, plhs, nrhs, const_cast<const mxArray **>(prhs), &report);
+    if (!made)
+        *why = "out of memory";
+    else if (!ok)
+        *why = std::string(name) + " failed: " + report.text + " (" + report.id + ")";
+    for (int k = 0; k < nrhs; ++k)
+        if (prhs[k])
+            standinDestroy(prhs[k]);
+    return ok;
+}
+
+void takeOutput(mxArray *a, size_t count, std::vector<double> *to)
+{
+    const double *p = mxGetPr(a);
+    to->assign(p, p + count);
+    standinDestroy(a);
+}
+
+} // namespace
+
+MexFunction loadModule(const char *argv0, const char *name, std::string *why)
+{
+    const std::string folder = executableFolder(argv0);
+    const std::string candidates[2] = {folder + "/../standin/" + name + ".so", folder + "/" + name + ".so"};
+    std::string tried;
+    for (const std::string &path : candidates) {
+        if (access(path.c_str(), F_OK) != 0) {
+            tried += (tried.empty() ? "" : ", ") + path;
+            continue;
+        }
+        char reason[600];
+        MexFunction fn = standinLoadModule(path.c_str(), reason, sizeof reason);
+        if (!fn)
+            *why = reason;
+        return fn;
+    }
+    *why = std::string("the ") + name + " module was not found (looked for " + tried + "); build it first";
+    return nullptr;
+}
+
+bool callLantrel(MexFunction fn, const std::vector<double> &planes, int rows, int cols, int nplanes,
+                 const std::vector<double> &weights, double lambda, double iterations, double attenuation,
+                 std::vector<double> *out, std::string *why)
+{
+    const int dims[3] = {rows, cols, nplanes};
+    const int wdims[2] = {rows, cols};
+    const int none[2] = {0, 0};
+    mxArray *prhs[7] = {matrixFrom(planes, 3, dims),       matrixFrom({}, 2, none),
+                        matrixFrom(weights, 2, wdims),     matrixFrom({}, 2, none),
+                        standinCreateScalar(lambda),       standinCreateScalar(iterations),
+                        standinCreateScalar(attenuation)};
+    mxArray *plhs[1] = {nullptr};
+    if (!run(fn, "Lantrel", 1, plhs, 7, prhs, why))
+        return false;
+    takeOutput(plhs[0], planes.size(), out);
+    return true;
+}
+
+bool callOstrave(MexFunction fn, const std::vector<double> &image, int rows, int cols,
+                 const std::vector<double> &directions, const std::vector<double> &table, double halfLength,
+                 std::vector<double> *net, std::vector<double> *total, std::string *why)
+{
+    const int dims[2] = {rows, cols};
+    const int tdims[2] = {80, 722};
+    mxArray *prhs[4] = {matrixFrom(image, 2, dims), matrixFrom(directions, 2, dims), matrixFrom(table, 2, tdims),
+                        standinCreateScalar(halfLength)};
+    mxArray *plhs[2] = {nullptr, nullptr};
+    if (!run(fn, "Ostrave", 2, plhs, 4, prhs, why))
+        return false;
+    takeOutput(plhs[0], image.size(), net);
+    takeOutput(plhs[1], image.size(), total);
+    return true;
+}
+
+bool parseNumber(const char *text, double *value)
+{
+    if (!text || !*text)
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    double v = strtod(text, &end);
+    if (*end != '\0' || errno != 0 || !std::isfinite(v))
+        return false;
+    *value = v;
+    return true;
+}
+
+std::string outputName(const std::string &input, const std::string &outDir, const std::string &suffix)
+{
+    size_t slash = input.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string() : input.substr(0, slash + 1);
+    std::string stem = slash == std::string::npos ? input : input.substr(slash + 1);
+    size_t dot = stem.rfind('.');
+    if (dot != std::string::npos && dot > 0)
+        stem.resize(dot);
+    if (!outDir.empty())
+        folder = outDir.back() == '/' ? outDir : outDir + "/";
+    return folder + stem + suffix + ".png";
+}
+
+bool makeFolders(const std::string &dir, std::string *why)
+{
+    for (size_t pos = 1; pos <= dir.size(); ++pos) {
+        if (pos != dir.size() && dir[pos] != '/')
+            continue;
+        const std::string prefix = dir.substr(0, pos);
+        if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
+            *why = prefix + ": cannot create the folder: " + strerror(errno);
+            return false;
+        }
+    }
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        *why = dir + ": not a folder";
+        return false;
+    }
+    return true;
+}
+
+double nowMs()
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+int badUsage(const char *tool, const char *fmt, const char *what)
+{
+    fprintf(stderr, "%s: ", tool);
+    fprintf(stderr, fmt, what);
+    fprintf(stderr, "\nTry '%s --help' for more information.\n", tool);
+    return 2;
+}
+
+int optionProblem(const char *tool, int opt, char **argv)
+{
+    return badUsage(tool, opt == ':' ? "option %s needs a value" : "unknown option %s", argv[optind - 1]);
+}
+
+MexFunction startTool(const char *tool, const char *argv0, const char *module, const std::string &outDir)
+{
+    std::string why;
+    MexFunction fn = loadModule(argv0, module, &why);
+    if (fn && !outDir.empty() && !makeFolders(outDir, &why))
+        fn = nullptr;
+    if (!fn)
+        fprintf(stderr, "%s: %s\n", tool, why.c_str());
+    return fn;
+}
+
+bool readInput(const char *tool, const std::string &path, PngImage *img)
+{
+    std::string why;
+    if (readPng(path, img, &why))
+        return true;
+    fprintf(stderr, "%s: %s: %s\n", tool, path.c_str(), why.c_str());
+    return false;
+}
+
+bool claimOutput(const char *tool, const std::string &input, const std::string &output,
+                 std::vector<std::string> *claimed)
+{
+    if (std::find(claimed->begin(), claimed->end(), output) != claimed->end()) {
+        fprintf(stderr, "%s: %s: skipped: an earlier input already wrote %s\n", tool, input.c_str(), output.c_str());
+        return false;
+    }
+    claimed->push_back(output);
+    return true;
+}
+
+int finishTool(const char *tool, int failed, int count)
+{
+    if (failed && count > 1)
+        fprintf(stderr, "%s: %d of %d images failed\n", tool, failed, count);
+    return failed ? 1 : 0;
+}
