@@ -21,12 +21,14 @@
 int solverThreads = 0;
 int solverPath = SOLVER_PATH_AUTO;
 
+#ifndef __GNUC__
+#error "The solver is written with GCC/Clang vector extensions: build with GCC, MinGW-w64 or Clang."
+#endif
+
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 typedef double v2d __attribute__((vector_size(16)));
 typedef double v4d __attribute__((vector_size(32)));
-typedef long long v2i __attribute__((vector_size(16)));
-typedef long long v4i __attribute__((vector_size(32)));
 
 /* Lanes per block of lines: four vectors in flight hide the latency of the
  * division chain. */
@@ -56,10 +58,15 @@ template <class V> INLINE V splat(double x)
 
 /* When both factors are NaN, x86 returns the first one; the compiler may
  * swap the operands of a plain `*`, which would change which NaN (sign and
- * payload) comes out. These keep the written order. */
+ * payload) comes out. These keep the written order. (Clang checks the
+ * constraints before inlining and refuses them; it gets plain operators.) */
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(__clang__)
+#define ORDERED_NAN_OPS 1
+#endif
+
 template <class V> INLINE V mul(V a, V b)
 {
-#if defined(__x86_64__) || defined(__i386__)
+#ifdef ORDERED_NAN_OPS
     if constexpr (sizeof(V) == 32) {
         V r;
         __asm__("vmulpd %2, %1, %0" : "=x"(r) : "x"(a), "x"(b));
@@ -84,7 +91,7 @@ template <class V> INLINE V mul(V a, V b)
 template <class V> INLINE V negProduct(V lam, V w)
 {
     V v = -mul(lam, w);
-#if defined(__x86_64__) || defined(__i386__)
+#ifdef ORDERED_NAN_OPS
     __asm__("" : "+x"(v));
 #endif
     return v;
@@ -220,21 +227,19 @@ INLINE void scatterLines(const double *src, const Pass &p, int l0, int count, in
 template <class V> INLINE void transposeTile(V *t)
 {
     if constexpr (sizeof(V) == 16) {
-        typedef v2i I;
-        V a = __builtin_shuffle(t[0], t[1], I{0, 2});
-        V b = __builtin_shuffle(t[0], t[1], I{1, 3});
+        V a = __builtin_shufflevector(t[0], t[1], 0, 2);
+        V b = __builtin_shufflevector(t[0], t[1], 1, 3);
         t[0] = a;
         t[1] = b;
     } else {
-        typedef v4i I;
-        V a = __builtin_shuffle(t[0], t[1], I{0, 4, 2, 6});
-        V b = __builtin_shuffle(t[0], t[1], I{1, 5, 3, 7});
-        V c = __builtin_shuffle(t[2], t[3], I{0, 4, 2, 6});
-        V d = __builtin_shuffle(t[2], t[3], I{1, 5, 3, 7});
-        t[0] = __builtin_shuffle(a, c, I{0, 1, 4, 5});
-        t[1] = __builtin_shuffle(b, d, I{0, 1, 4, 5});
-        t[2] = __builtin_shuffle(a, c, I{2, 3, 6, 7});
-        t[3] = __builtin_shuffle(b, d, I{2, 3, 6, 7});
+        V a = __builtin_shufflevector(t[0], t[1], 0, 4, 2, 6);
+        V b = __builtin_shufflevector(t[0], t[1], 1, 5, 3, 7);
+        V c = __builtin_shufflevector(t[2], t[3], 0, 4, 2, 6);
+        V d = __builtin_shufflevector(t[2], t[3], 1, 5, 3, 7);
+        t[0] = __builtin_shufflevector(a, c, 0, 1, 4, 5);
+        t[1] = __builtin_shufflevector(b, d, 0, 1, 4, 5);
+        t[2] = __builtin_shufflevector(a, c, 2, 3, 6, 7);
+        t[3] = __builtin_shufflevector(b, d, 2, 3, 6, 7);
     }
 }
 
