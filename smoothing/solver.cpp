@@ -170,6 +170,8 @@ struct Pass {
     int lines;
     ptrdiff_t lineStep;
     ptrdiff_t step;
+    int blockLines; /* lines per unit of work */
+    void (*solve)(const Pass &, int first, int last, double lam, double *scratch);
 };
 
 /* Lanes are filled from the lines l0.. l0+count-1; unused lanes get zeros
@@ -326,6 +328,123 @@ INLINE void solveBlocks(const Pass &p, int first, int last, double lam, double *
     }
 }
 
+/* Columns are solved row by row across a strip of neighbouring columns:
+ * every access runs along a row, so memory is streamed, and each column
+ * keeps its own chain of operations. The eliminated coefficients of the
+ * strip go to `c` (rows x strip width), which the backward sweep reads back
+ * from cache. Strips are as wide as the cache budget allows. */
+enum { STRIP_BUDGET = 1 << 20 /* doubles of c per strip: 8 MB */ };
+
+/* Up to one vector of columns at `at` (count of them; the rest of the
+ * vector is zero and never stored). */
+template <class V> INLINE V loadSome(const double *at, int count)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    if (count == W)
+        return loadV<V>(at);
+    double lanes[W] = {};
+    memcpy(lanes, at, static_cast<size_t>(count) * sizeof(double));
+    return loadV<V>(lanes);
+}
+
+template <class V> INLINE void storeSome(double *at, V v, int count)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    if (count == W) {
+        storeV(at, v);
+        return;
+    }
+    double lanes[W];
+    storeV(lanes, v);
+    memcpy(at, lanes, static_cast<size_t>(count) * sizeof(double));
+}
+
+/* One vector of columns (count of them) at offset j of row y. The first and
+ * the last row are told apart by the caller, so that the loops over a row
+ * carry no tests. */
+enum { FIRST_ROW = 1, LAST_ROW = 2 };
+
+template <class V, int Row>
+INLINE void forwardStep(double *dy, const double *wy, double *cy, ptrdiff_t N, int S, int j, int count, V lamV)
+{
+    const V zero = splat<V>(0.0);
+    const V one = splat<V>(1.0);
+    V up = Row & LAST_ROW ? zero : negProduct(lamV, loadSome<V>(wy + j, count));
+    V cc, dd;
+    if (Row & FIRST_ROW) {
+        V diag = (one - zero) - up;
+        cc = up / diag;
+        dd = loadSome<V>(dy + j, count) / diag;
+    } else {
+        V lower = negProduct(lamV, loadSome<V>(wy - N + j, count));
+        V diag = (one - lower) - up;
+        V m = one / (diag - mul(loadSome<V>(cy - S + j, count), lower));
+        cc = mul(up, m);
+        dd = mul(loadSome<V>(dy + j, count) - mul(loadSome<V>(dy - N + j, count), lower), m);
+    }
+    if (!(Row & LAST_ROW))
+        storeSome(cy + j, cc, count);
+    storeSome(dy + j, dd, count);
+}
+
+template <class V, int Row>
+INLINE void forwardRow(double *dy, const double *wy, double *cy, ptrdiff_t N, int S, V lamV)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    int j = 0;
+    for (; j + W <= S; j += W)
+        forwardStep<V, Row>(dy, wy, cy, N, S, j, W, lamV);
+    if (j < S)
+        forwardStep<V, Row>(dy, wy, cy, N, S, j, S - j, lamV);
+}
+
+template <class V>
+INLINE void solveColumnStrip(const Pass &p, int i0, int i1, double lam, double *c)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    const int M = p.length;
+    const ptrdiff_t N = p.step;
+    const int S = i1 - i0;
+    const V lamV = splat<V>(lam);
+    double *d0 = p.image + i0;
+    const double *w0 = p.weights + i0;
+
+    if (M == 1) {
+        forwardRow<V, FIRST_ROW | LAST_ROW>(d0, w0, c, N, S, lamV);
+        return;
+    }
+    forwardRow<V, FIRST_ROW>(d0, w0, c, N, S, lamV);
+    for (int y = 1; y < M - 1; ++y)
+        forwardRow<V, 0>(d0 + y * N, w0 + y * N, c + static_cast<ptrdiff_t>(y) * S, N, S, lamV);
+    forwardRow<V, LAST_ROW>(d0 + (M - 1) * N, w0 + (M - 1) * N, c + static_cast<ptrdiff_t>(M - 1) * S, N, S, lamV);
+
+    for (int y = M - 2; y >= 0; --y) {
+        double *dy = d0 + y * N;
+        const double *cy = c + static_cast<ptrdiff_t>(y) * S;
+        int j = 0;
+        for (; j + W <= S; j += W)
+            storeV(dy + j, loadV<V>(dy + j) - mul(loadV<V>(cy + j), loadV<V>(dy + N + j)));
+        if (j < S)
+            storeSome(dy + j, loadSome<V>(dy + j, S - j) - mul(loadSome<V>(cy + j, S - j), loadSome<V>(dy + N + j, S - j)),
+                      S - j);
+    }
+}
+
+/* Strips [first, last) of stripWidth columns each. */
+template <class V> INLINE void solveStrips(const Pass &p, int first, int last, double lam, double *scratch)
+{
+    for (int b = first; b < last; ++b) {
+        int i0 = b * p.blockLines;
+        int i1 = i0 + p.blockLines < p.lines ? i0 + p.blockLines : p.lines;
+        solveColumnStrip<V>(p, i0, i1, lam, scratch);
+    }
+}
+
+static void solveStripsSse2(const Pass &p, int first, int last, double lam, double *scratch)
+{
+    solveStrips<v2d>(p, first, last, lam, scratch);
+}
+
 static void solveBlocksSse2(const Pass &p, int first, int last, double lam, double *scratch)
 {
     solveBlocks<v2d, SSE2_LANES / 2>(p, first, last, lam, scratch);
@@ -337,6 +456,12 @@ __attribute__((target("avx2"))) static void solveBlocksAvx2(const Pass &p, int f
                                                            double *scratch)
 {
     solveBlocks<v4d, AVX2_LANES / 4>(p, first, last, lam, scratch);
+}
+
+__attribute__((target("avx2"))) static void solveStripsAvx2(const Pass &p, int first, int last, double lam,
+                                                           double *scratch)
+{
+    solveStrips<v4d>(p, first, last, lam, scratch);
 }
 #endif
 
@@ -354,11 +479,9 @@ bool solverAvx2Available()
 static Pass rowPass, colPass;
 static double callLambda, callAttenuation;
 static int callIterations;
-static int callLanes;
 static int teamCount;
 static double *callScratch;
 static size_t scratchPerThread;
-static void (*solvePart)(const Pass &, int, int, double, double *);
 
 static std::mutex teamMutex;
 static std::condition_variable teamWake;
@@ -379,17 +502,11 @@ static void teamBarrier()
     }
 }
 
-static int blockCount(const Pass &p)
-{
-    return (p.lines + callLanes - 1) / callLanes;
-}
-
 static void solveShare(const Pass &p, int t, double lam)
 {
-    long long blocks = blockCount(p);
-    int first = static_cast<int>(blocks * t / teamCount);
-    int last = static_cast<int>(blocks * (t + 1) / teamCount);
-    solvePart(p, first, last, lam, callScratch + scratchPerThread * t);
+    long long first, last;
+    shareOf((p.lines + p.blockLines - 1) / p.blockLines, t, teamCount, &first, &last);
+    p.solve(p, static_cast<int>(first), static_cast<int>(last), lam, callScratch + scratchPerThread * t);
 }
 
 static void runMember(int t)
@@ -417,7 +534,7 @@ static void runWorker(int t)
 
 int solverDefaultThreads()
 {
-    return teamSize(0, 1, 1, MAX_DEFAULT_THREADS);
+    return teamSize(0, MAX_DEFAULT_THREADS, 1, MAX_DEFAULT_THREADS);
 }
 
 bool smoothSeparable(double ***store, const double *hweights, const double *vweights, double lambda,
@@ -428,17 +545,20 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     if (iterations <= 0 || m <= 0 || n <= 0)
         return true;
 
-    bool avx2 = solverPath != SOLVER_PATH_SSE2 && solverAvx2Available();
-#ifdef HAVE_AVX2_PATH
-    solvePart = avx2 ? solveBlocksAvx2 : solveBlocksSse2;
-#else
-    solvePart = solveBlocksSse2;
-#endif
-    callLanes = avx2 ? AVX2_LANES : SSE2_LANES;
-
+    const bool avx2 = solverPath != SOLVER_PATH_SSE2 && solverAvx2Available();
+    /* Strips a whole number of vectors wide, at least one full cache line
+     * per row, and no wider than the image. */
+    long long strip = STRIP_BUDGET / m / 8 * 8;
+    strip = strip < 8 ? 8 : strip > n ? n : strip;
     double *image = store[0][0];
-    rowPass = Pass{image, hweights, n, m, n, 1};
-    colPass = Pass{image, vweights, m, n, 1, n};
+    rowPass = Pass{image, hweights, n, m, n, 1, avx2 ? AVX2_LANES : SSE2_LANES, solveBlocksSse2};
+    colPass = Pass{image, vweights, m, n, 1, n, static_cast<int>(strip), solveStripsSse2};
+#ifdef HAVE_AVX2_PATH
+    if (avx2) {
+        rowPass.solve = solveBlocksAvx2;
+        colPass.solve = solveStripsAvx2;
+    }
+#endif
     callLambda = lambda;
     callIterations = iterations;
     callAttenuation = attenuation;
@@ -448,8 +568,9 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     int wanted = teamSize(solverThreads, static_cast<long long>(m) * n, MIN_PIXELS_PER_THREAD,
                           solverThreads > 0 ? MAX_THREADS : MAX_DEFAULT_THREADS);
 
-    const int longest = m > n ? m : n;
-    scratchPerThread = 3 * static_cast<size_t>(longest) * MAX_LANES;
+    const size_t rowScratch = 3 * static_cast<size_t>(n) * MAX_LANES;
+    const size_t colScratch = static_cast<size_t>(m) * static_cast<size_t>(strip);
+    scratchPerThread = rowScratch > colScratch ? rowScratch : colScratch;
     callScratch = static_cast<double *>(malloc(scratchPerThread * wanted * sizeof(double)));
     if (!callScratch)
         return false;
