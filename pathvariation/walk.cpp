@@ -90,33 +90,37 @@ static inline void walkInterior(const double *at, const int *offset, int n, doub
     *total = sum;
 }
 
-/* Two neighbouring interior pixels walked side by side, so that their two
- * chains of additions overlap. Each keeps its own order; a pair whose first
- * samples are not both a valid start takes the one-pixel walk. */
-static inline void walkInteriorPair(const double *at, const int *offset0, const int *offset1, int n, double *net,
-                                    double *total)
+/* GROUP neighbouring interior pixels walked side by side, so that their
+ * chains of additions and their loads overlap. Each keeps its own order; a
+ * group whose first samples are not all a valid start takes the one-pixel
+ * walk. */
+enum { GROUP = 4 };
+
+static inline void walkInteriorGroup(const double *at, const int *const *offset, int n, double *net, double *total)
 {
-    const double start0 = at[offset0[0]];
-    const double start1 = at[1 + offset1[0]];
-    if (start0 < 0 || start1 < 0) {
-        walkInterior(at, offset0, n, net, total);
-        walkInterior(at + 1, offset1, n, net + 1, total + 1);
+    double start[GROUP], prev[GROUP], sum[GROUP];
+    bool plain = true;
+    for (int g = 0; g < GROUP; ++g) {
+        start[g] = at[g + offset[g][0]];
+        plain = plain && !(start[g] < 0);
+        prev[g] = start[g];
+        sum[g] = 0.0;
+    }
+    if (!plain) {
+        for (int g = 0; g < GROUP; ++g)
+            walkInterior(at + g, offset[g], n, net + g, total + g);
         return;
     }
-    double prev0 = start0, prev1 = start1;
-    double sum0 = 0.0, sum1 = 0.0;
-    for (int e = 1; e < n; ++e) {
-        const double v0 = at[offset0[e]];
-        const double v1 = at[1 + offset1[e]];
-        sum0 = sum0 + std::fabs(v0 - prev0);
-        sum1 = sum1 + std::fabs(v1 - prev1);
-        prev0 = v0;
-        prev1 = v1;
+    for (int e = 1; e < n; ++e)
+        for (int g = 0; g < GROUP; ++g) {
+            const double v = at[g + offset[g][e]];
+            sum[g] = sum[g] + std::fabs(v - prev[g]);
+            prev[g] = v;
+        }
+    for (int g = 0; g < GROUP; ++g) {
+        net[g] = std::fabs(prev[g] - start[g]);
+        total[g] = sum[g];
     }
-    net[0] = std::fabs(prev0 - start0);
-    net[1] = std::fabs(prev1 - start1);
-    total[0] = sum0;
-    total[1] = sum1;
 }
 
 static void walkBorder(const double *image, const int *X, const int *Y, int n, int r, int c, double *net,
@@ -166,11 +170,12 @@ static void walkRows(int r0, int r1)
         const int rowStart = r * N;
         for (int c = 0; c < N; ++c) {
             if (c == b0) {
-                for (; c + 1 < c1; c += 2) {
+                for (; c + GROUP <= c1; c += GROUP) {
                     const int k = rowStart + c;
-                    walkInteriorPair(walkImage + k, walkLinear + static_cast<size_t>(walkMap[k]) * n,
-                                     walkLinear + static_cast<size_t>(walkMap[k + 1]) * n, n, &netChange[k],
-                                     &totalVariation[k]);
+                    const int *offset[GROUP];
+                    for (int g = 0; g < GROUP; ++g)
+                        offset[g] = walkLinear + static_cast<size_t>(walkMap[k + g]) * n;
+                    walkInteriorGroup(walkImage + k, offset, n, &netChange[k], &totalVariation[k]);
                 }
                 for (; c < c1; ++c) {
                     const int k = rowStart + c;
