@@ -30,9 +30,11 @@ int solverPath = SOLVER_PATH_AUTO;
 typedef double v2d __attribute__((vector_size(16)));
 typedef double v4d __attribute__((vector_size(32)));
 
-/* Lanes per block of lines: four vectors in flight hide the latency of the
- * division chain. */
-enum { SSE2_LANES = 8, AVX2_LANES = 16, MAX_LANES = 16 };
+/* Rows solved together: eight, one cache line of each row per tile. Two to
+ * four vectors in flight hide most of the division chain's latency, and the
+ * block's scratch (three rows of eight lanes) stays within L2 for rows of
+ * tens of thousands of pixels. */
+enum { SSE2_LANES = 8, AVX2_LANES = 8, MAX_LANES = 8 };
 
 #define INLINE static inline __attribute__((always_inline))
 
@@ -545,10 +547,17 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     if (iterations <= 0 || m <= 0 || n <= 0)
         return true;
 
+    /* Small images are not worth a thread start; results never depend on
+     * the count. */
+    const int wanted = teamSize(solverThreads, static_cast<long long>(m) * n, MIN_PIXELS_PER_THREAD,
+                                solverThreads > 0 ? MAX_THREADS : MAX_DEFAULT_THREADS);
+
     const bool avx2 = solverPath != SOLVER_PATH_SSE2 && solverAvx2Available();
-    /* Strips a whole number of vectors wide, at least one full cache line
-     * per row, and no wider than the image. */
-    long long strip = STRIP_BUDGET / m / 8 * 8;
+    /* Strips a whole number of cache lines wide, within the cache budget,
+     * at least one per thread, and no wider than the image. */
+    long long strip = STRIP_BUDGET / m;
+    long long perThread = (n + wanted - 1) / wanted;
+    strip = (strip < perThread ? strip : perThread) / 8 * 8;
     strip = strip < 8 ? 8 : strip > n ? n : strip;
     double *image = store[0][0];
     rowPass = Pass{image, hweights, n, m, n, 1, avx2 ? AVX2_LANES : SSE2_LANES, solveBlocksSse2};
@@ -562,11 +571,6 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     callLambda = lambda;
     callIterations = iterations;
     callAttenuation = attenuation;
-
-    /* Small images are not worth a thread start; results never depend on
-     * the count. */
-    int wanted = teamSize(solverThreads, static_cast<long long>(m) * n, MIN_PIXELS_PER_THREAD,
-                          solverThreads > 0 ? MAX_THREADS : MAX_DEFAULT_THREADS);
 
     const size_t rowScratch = 3 * static_cast<size_t>(n) * MAX_LANES;
     const size_t colScratch = static_cast<size_t>(m) * static_cast<size_t>(strip);

@@ -74,8 +74,10 @@ void expectAllPathsMatch(const Case &c, int M, int N, const std::string &what)
 TEST(FastSolver, EveryPathAndThreadCountMatchesTheReference)
 {
     std::mt19937_64 rng(2718);
-    /* Lane blocks are 8 (SSE2) or 16 (AVX2) lines and tiles 2 or 4 wide:
-     * the shapes straddle both, and small ones leave threads without work. */
+    /* Rows go in blocks of 8 through tiles 2 or 4 wide, columns in vectors
+     * of 2 or 4 across strips of whole cache lines (one per thread at
+     * least): the shapes straddle all of these, and small ones leave threads
+     * without work. */
     const std::vector<std::pair<int, int>> shapes = {
         {1, 1}, {1, 2}, {2, 1}, {1, 37}, {37, 1}, {2, 2}, {3, 5}, {7, 9}, {8, 8}, {9, 17},
         {16, 16}, {17, 15}, {15, 33}, {33, 15}, {31, 64}, {64, 31}, {5, 100}, {100, 5}, {47, 129}};
