@@ -111,8 +111,24 @@ TEST(FastSolver, SpecialValuesGiveTheReferenceBits)
     specialImage[12 * N + 20] = INFINITY;
     specialImage[18 * N] = -0.0;
 
+    /* Dense NaNs of both signs: products of two NaNs, where only the order
+     * of the operands decides which one comes out. */
+    std::vector<double> nanWeights = weights, nanImage = image;
+    for (size_t k = 0; k < n; k += 3)
+        nanWeights[k] = NAN;
+    const double payloadNan = [] {
+        uint64_t bits = 0x7ff8000000000123ull;
+        double v;
+        memcpy(&v, &bits, sizeof v);
+        return v;
+    }();
+    for (size_t k = 1; k < n; k += 5)
+        nanImage[k] = k % 2 ? -NAN : payloadNan;
+
     const std::vector<double> zero(n, 0.0);
     const std::vector<Case> cases = {
+        {nanImage, nanWeights, 5.0, 2, 2.0},
+        {nanImage, weights, NAN, 1, 2.0},
         {image, specialWeights, 5.0, 2, 2.0},
         {specialImage, weights, 5.0, 2, 2.0},
         {specialImage, specialWeights, 5.0, 2, 2.0},
