@@ -4,6 +4,7 @@
  * from mexFunction's own frame once everything has been released, so a host
  * that abandons the call by longjmp loses nothing. */
 #include "../host/hostargs.h"
+#include "../common/pages.h"
 #include "../host/layout.h"
 #include "walk.h"
 
@@ -135,6 +136,10 @@ static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
     netChange = static_cast<double *>(malloc(pixels * sizeof(double)));
     totalVariation = static_cast<double *>(malloc(pixels * sizeof(double)));
     bool ok = image && directionMap && netChange && totalVariation;
+    adviseHugePages(image, pixels * sizeof(double));
+    adviseHugePages(directionMap, pixels * sizeof(int));
+    adviseHugePages(netChange, pixels * sizeof(double));
+    adviseHugePages(totalVariation, pixels * sizeof(double));
     if (ok) {
         const double *in = mxGetPr(prhs[0]);
         const double *map = mxGetPr(prhs[1]);

@@ -4,6 +4,7 @@
  * from mexFunction's own frame once everything has been released, so a host
  * that abandons the call by longjmp loses nothing. */
 #include "../host/hostargs.h"
+#include "../common/pages.h"
 #include "../host/layout.h"
 #include "solver.h"
 #include "store.h"
@@ -79,6 +80,7 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
     double ***store = memAllocDouble(m, n, 1);
     double *weights = static_cast<double *>(malloc(pixels * sizeof(double)));
     bool ok = store && weights;
+    adviseHugePages(weights, pixels * sizeof(double));
     const int team = teamSize(solverThreads, static_cast<long long>(pixels), MIN_PIXELS_PER_THREAD, MAX_THREADS);
     if (ok) {
         copyToRowMajor(team, weights, mxGetPr(weightMap), m, n);

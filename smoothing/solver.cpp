@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "../common/pages.h"
 #include "../common/split.h"
 
 /* Several independent lines are solved at once, one per SIMD lane. Every
@@ -578,6 +579,7 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     callScratch = static_cast<double *>(malloc(scratchPerThread * wanted * sizeof(double)));
     if (!callScratch)
         return false;
+    adviseHugePages(callScratch, scratchPerThread * wanted * sizeof(double));
 
     std::thread workers[MAX_THREADS];
     int started = 0;
