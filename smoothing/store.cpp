@@ -33,6 +33,7 @@ double ***memAllocDouble(int m, int n, int c)
         free(rowTable);
         return nullptr;
     }
+    adviseHugePages(pixelTable, pixels * sizeof(double *));
     pixelTable[0] = block;
     rowTable[0] = pixelTable;
     for (int i = 0; i < m; ++i)
