@@ -1,12 +1,14 @@
 /* Smooths a 256 x 256 scene on one thread, for valgrind's instruction count:
- *   callgrind_probe <iterations>
- * Prints the code path taken, so the count can be judged against it. */
+ *   callgrind_probe <iterations> [sse2]
+ * "sse2" forces the baseline path. Prints the path taken, so that the count
+ * can be judged against it. */
 #include "solver.h"
 #include "store.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 int main(int argc, char **argv)
@@ -26,8 +28,10 @@ int main(int argc, char **argv)
             w[static_cast<size_t>(i) * N + j] = 0.2 + 0.1 * std::cos(0.11 * (i * N + j));
         }
     solverThreads = 1;
+    const bool baseline = argc > 2 && std::string(argv[2]) == "sse2";
+    solverPath = baseline ? SOLVER_PATH_SSE2 : SOLVER_PATH_AUTO;
     bool ok = smoothSeparable(store, w.data(), w.data(), 20.0, iterations, 2.0);
-    printf("path %s, checksum %.17g\n", solverAvx2Available() ? "AVX2" : "SSE2", store[M / 2][N / 2][0]);
+    printf("path %s, checksum %.17g\n", !baseline && solverAvx2Available() ? "AVX2" : "SSE2", store[M / 2][N / 2][0]);
     memFreeDouble(store);
     return ok ? 0 : 1;
 }
