@@ -336,7 +336,7 @@ INLINE void solveBlocks(const Pass &p, int first, int last, double lam, double *
  * keeps its own chain of operations. The eliminated coefficients of the
  * strip go to `c` (rows x strip width), which the backward sweep reads back
  * from cache. Strips are as wide as the cache budget allows. */
-enum { STRIP_BUDGET = 1 << 20 /* doubles of c per strip: 8 MB */ };
+enum { STRIP_BUDGET = 1 << 22 /* doubles of c per strip: 32 MB */ };
 
 /* Up to one vector of columns at `at` (count of them; the rest of the
  * vector is zero and never stored). */
