@@ -5,9 +5,22 @@
 #ifndef SPLIT_H
 #define SPLIT_H
 
+#include <system_error>
 #include <thread>
 
 enum { MAX_SPLIT = 64 };
+
+/* For tests: when >= 0, starting a thread beyond this many extra threads in
+ * one team fails as std::thread does when the system refuses. */
+inline int threadStartLimit = -1;
+
+/* Starts fn on a new thread, as std::thread does (and may throw as it does). */
+template <class Fn> std::thread startThread(int index, Fn &&fn)
+{
+    if (threadStartLimit >= 0 && index > threadStartLimit)
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::thread(static_cast<Fn &&>(fn));
+}
 
 template <class Fn> void runSplit(int team, const Fn &fn)
 {
@@ -19,7 +32,7 @@ template <class Fn> void runSplit(int team, const Fn &fn)
     bool started[MAX_SPLIT] = {};
     for (int t = 1; t < team; ++t) {
         try {
-            workers[t] = std::thread([&fn, t, team] { fn(t, team); });
+            workers[t] = startThread(t, [&fn, t, team] { fn(t, team); });
             started[t] = true;
         } catch (...) {
         }

@@ -589,7 +589,7 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     /* A thread that cannot be started leaves its share to the others. */
     for (int t = 1; t < wanted; ++t) {
         try {
-            workers[t] = std::thread(runWorker, t);
+            workers[t] = startThread(t, [t] { runWorker(t); });
         } catch (...) {
             break;
         }

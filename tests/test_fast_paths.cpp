@@ -11,6 +11,7 @@
 #include "store.h"
 #include "testutil.h"
 #include "walk.h"
+#include "../common/split.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -162,6 +163,41 @@ TEST(FastSolver, DefaultTeamOnALargerImage)
     referenceSmooth(want, M, N, weights, 12.0, 2, 3.0);
     for (int path : availablePaths())
         EXPECT_TRUE(sameBits(solve(image, M, N, weights, 12.0, 2, 3.0, path, 0), want)) << pathName(path);
+}
+
+TEST(FastSolver, ThreadsThatCannotStartLeaveTheirShareToTheOthers)
+{
+    std::mt19937_64 rng(77);
+    const int M = 45, N = 61;
+    size_t n = static_cast<size_t>(M) * N;
+    std::vector<double> image = randomValues(rng, n, 0.0, 1.0);
+    std::vector<double> weights = randomValues(rng, n, 0.0, 2.0);
+    std::vector<double> want = image;
+    referenceSmooth(want, M, N, weights, 4.0, 3, 2.0);
+    std::vector<int> directions(n);
+    for (size_t k = 0; k < n; ++k)
+        directions[k] = static_cast<int>(k * 37 % 361);
+    const std::vector<int> table = lineTable();
+    std::vector<double> wantNet, wantTotal;
+    referenceWalk(image, M, N, directions, table, 3, wantNet, wantTotal);
+    std::copy(table.begin(), table.end(), directionTable);
+    for (int limit : {0, 1, 2}) {
+        threadStartLimit = limit;
+        for (int path : availablePaths())
+            EXPECT_TRUE(sameBits(solve(image, M, N, weights, 4.0, 3, 2.0, path, 4), want)) << "limit " << limit;
+        std::vector<double> net(n), total(n);
+        pathRows = M;
+        pathCols = N;
+        netChange = net.data();
+        totalVariation = total.data();
+        pathThreads = 4;
+        EXPECT_TRUE(walkDirections(image.data(), directions.data(), 3));
+        pathThreads = 0;
+        netChange = totalVariation = nullptr;
+        threadStartLimit = -1;
+        EXPECT_TRUE(sameBits(net, wantNet)) << "limit " << limit;
+        EXPECT_TRUE(sameBits(total, wantTotal)) << "limit " << limit;
+    }
 }
 
 TEST(FastSolver, NoIterationsOrNoPixelsTouchNothing)
