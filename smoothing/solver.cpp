@@ -15,9 +15,9 @@
 /* Several independent lines are solved at once, one per SIMD lane. Every
  * lane performs exactly the scalar operations of the one-line Thomas solve,
  * in the same order, so the result is bit-identical to solving the lines one
- * after another; only the order in which lines are visited changes. Lines
- * whose values are contiguous across lanes (blocks of columns) are solved in
- * place; rows are first gathered into a lane-interleaved scratch buffer. */
+ * after another; only the order in which lines are visited changes. Rows
+ * are gathered eight at a time into a lane-interleaved scratch buffer;
+ * columns are already side by side in memory and are swept row by row. */
 
 int solverThreads = 0;
 int solverPath = SOLVER_PATH_AUTO;
@@ -177,26 +177,15 @@ struct Pass {
     void (*solve)(const Pass &, int first, int last, double lam, double *scratch);
 };
 
-/* Lanes are filled from the lines l0.. l0+count-1; unused lanes get zeros
- * (their results are discarded). Everything is copied a cache line at a
- * time: a line-by-line walk down a power-of-two stride would keep evicting
- * itself from the cache. */
+/* A partial block of rows: lanes are filled from rows l0 .. l0+count-1,
+ * unused lanes get zeros (their results are discarded). Copied a cache line
+ * of each row at a time: a walk down a power-of-two stride would keep
+ * evicting itself from the cache. */
 enum { TILE = 8 };
 
 INLINE void gatherLines(double *dst, const double *src, const Pass &p, int l0, int count, int B)
 {
     const double *base = src + l0 * p.lineStep;
-    if (p.lineStep == 1) {
-        /* Columns: each line element is a short contiguous run of a row. */
-        for (int x = 0; x < p.length; ++x) {
-            double *out = dst + static_cast<ptrdiff_t>(x) * B;
-            memcpy(out, base + x * p.step, static_cast<size_t>(count) * sizeof(double));
-            for (int j = count; j < B; ++j)
-                out[j] = 0.0;
-        }
-        return;
-    }
-    /* Rows: transposed a tile at a time. */
     for (int x0 = 0; x0 < p.length; x0 += TILE) {
         int x1 = x0 + TILE < p.length ? x0 + TILE : p.length;
         for (int j = 0; j < count; ++j) {
@@ -213,11 +202,6 @@ INLINE void gatherLines(double *dst, const double *src, const Pass &p, int l0, i
 INLINE void scatterLines(const double *src, const Pass &p, int l0, int count, int B)
 {
     double *base = p.image + l0 * p.lineStep;
-    if (p.lineStep == 1) {
-        for (int x = 0; x < p.length; ++x)
-            memcpy(base + x * p.step, src + static_cast<ptrdiff_t>(x) * B, static_cast<size_t>(count) * sizeof(double));
-        return;
-    }
     for (int x0 = 0; x0 < p.length; x0 += TILE) {
         int x1 = x0 + TILE < p.length ? x0 + TILE : p.length;
         for (int j = 0; j < count; ++j) {
@@ -280,26 +264,9 @@ template <class V, int K> INLINE void transposeRows(double *lanes, double *src, 
         }
 }
 
-/* A full block of B columns: each element is a contiguous run of a row. */
-template <class V, int K> INLINE void copyColumns(double *lanes, double *src, ptrdiff_t step, int L, bool toLanes)
-{
-    constexpr int W = sizeof(V) / sizeof(double);
-    constexpr int B = K * W;
-    for (int x = 0; x < L; ++x) {
-        double *run = src + x * step;
-        double *lane = lanes + static_cast<ptrdiff_t>(x) * B;
-        for (int k = 0; k < K; ++k) {
-            if (toLanes)
-                storeV(lane + k * W, loadV<V>(run + k * W));
-            else
-                storeV(run + k * W, loadV<V>(lane + k * W));
-        }
-    }
-}
-
-/* Blocks [first, last) of B lines each; scratch holds 3 * length * B doubles.
- * The lines are solved in a contiguous copy, so that the backward sweep finds
- * them in cache. */
+/* Blocks [first, last) of B rows each; scratch holds 3 * length * B doubles.
+ * The rows are solved in a lane-interleaved copy, so that each vector holds
+ * one element of B rows and the backward sweep finds them in cache. */
 template <class V, int K>
 INLINE void solveBlocks(const Pass &p, int first, int last, double lam, double *scratch)
 {
@@ -307,7 +274,6 @@ INLINE void solveBlocks(const Pass &p, int first, int last, double lam, double *
     double *c = scratch;
     double *dT = c + static_cast<ptrdiff_t>(p.length) * B;
     double *wT = dT + static_cast<ptrdiff_t>(p.length) * B;
-    const bool columns = p.lineStep == 1;
     for (int b = first; b < last; ++b) {
         int l0 = b * B;
         int count = p.lines - l0 < B ? p.lines - l0 : B;
@@ -317,11 +283,6 @@ INLINE void solveBlocks(const Pass &p, int first, int last, double lam, double *
             gatherLines(wT, p.weights, p, l0, count, B);
             solveLanes<V, K>(dT, B, wT, B, p.length, lam, c);
             scatterLines(dT, p, l0, count, B);
-        } else if (columns) {
-            /* Column weights are read once, straight from the map. */
-            copyColumns<V, K>(dT, lines, p.step, p.length, true);
-            solveLanes<V, K>(dT, B, p.weights + l0, p.step, p.length, lam, c);
-            copyColumns<V, K>(dT, lines, p.step, p.length, false);
         } else {
             transposeRows<V, K>(dT, lines, p.lineStep, p.length, true);
             transposeRows<V, K>(wT, const_cast<double *>(p.weights) + l0 * p.lineStep, p.lineStep, p.length, true);
