@@ -123,8 +123,10 @@ static inline void walkInteriorGroup(const double *at, const int *const *offset,
     }
 }
 
-static void walkBorder(const double *image, const int *X, const int *Y, int n, int r, int c, double *net,
-                       double *total)
+/* X, Y: the direction's offset rows; R: its row offsets before scaling by
+ * N (Y / N, computed once per call rather than per sample). */
+static void walkBorder(const double *image, const int *X, const int *Y, const int *R, int n, int r, int c,
+                       double *net, double *total)
 {
     const int M = pathRows;
     const int N = pathCols;
@@ -138,7 +140,7 @@ static void walkBorder(const double *image, const int *X, const int *Y, int n, i
         /* Written so that neither side can overflow. */
         if (dx < -c || dx > N - 1 - c)
             continue;
-        const int dr = dy / N;
+        const int dr = R[e];
         if (dr < -r || dr > M - 1 - r)
             continue;
         /* Inside the image, so k + dy is too. */
@@ -152,6 +154,7 @@ static void walkBorder(const double *image, const int *X, const int *Y, int n, i
 static const double *walkImage;
 static const int *walkMap;
 static const int *walkOffsets;  /* the offset rows */
+static const int *walkRowSteps; /* per direction: the row offsets divided by N */
 static const int *walkLinear;   /* per direction: column + row offset, or null without interior */
 static int walkLength;          /* n */
 static long long walkRowMargin, walkColMargin;
@@ -188,7 +191,8 @@ static void walkRows(int r0, int r1)
             const int k = rowStart + c;
             const int d = walkMap[k];
             walkBorder(walkImage, walkOffsets + static_cast<size_t>(d) * n,
-                       walkOffsets + static_cast<size_t>(DIRECTIONS + d) * n, n, r, c, &netChange[k],
+                       walkOffsets + static_cast<size_t>(DIRECTIONS + d) * n, walkRowSteps + static_cast<size_t>(d) * n,
+                       n, r, c, &netChange[k],
                        &totalVariation[k]);
         }
     }
@@ -211,21 +215,28 @@ bool walkDirections(const double *image, const int *directionMap, int halfLength
     walkRowMargin = rowReach > a + 1 ? rowReach : a + 1;
     walkColMargin = colReach > a + 1 ? colReach : a + 1;
 
-    /* Linear offsets, only where some pixel is interior: then every sum
-     * lands inside the image and fits an int. */
+    /* Per direction, the unscaled row offsets (the border test's rows), and
+     * the linear offsets, these only where some pixel is interior: then
+     * every sum lands inside the image and fits an int. */
+    const size_t entries = static_cast<size_t>(DIRECTIONS) * n;
+    int *derived = static_cast<int *>(malloc(2 * entries * sizeof(int)));
+    if (!derived) {
+        free(offsets);
+        return false;
+    }
+    int *rowSteps = derived;
     int *linear = nullptr;
+    for (size_t i = 0; i < entries; ++i)
+        rowSteps[i] = offsets[entries + i] / N;
     if (M - 2 * walkRowMargin > 0 && N - 2 * walkColMargin > 0) {
-        linear = static_cast<int *>(malloc(static_cast<size_t>(DIRECTIONS) * n * sizeof(int)));
-        if (!linear) {
-            free(offsets);
-            return false;
-        }
-        for (size_t i = 0; i < static_cast<size_t>(DIRECTIONS) * n; ++i)
-            linear[i] = offsets[i] + offsets[static_cast<size_t>(DIRECTIONS) * n + i];
+        linear = derived + entries;
+        for (size_t i = 0; i < entries; ++i)
+            linear[i] = offsets[i] + offsets[entries + i];
     }
     walkImage = image;
     walkMap = directionMap;
     walkOffsets = offsets;
+    walkRowSteps = rowSteps;
     walkLinear = linear;
     walkLength = n;
 
@@ -235,7 +246,7 @@ bool walkDirections(const double *image, const int *directionMap, int halfLength
         shareOf(M, t, teamSize, &first, &last);
         walkRows(static_cast<int>(first), static_cast<int>(last));
     });
-    free(linear);
+    free(derived);
     free(offsets);
     return true;
 }
