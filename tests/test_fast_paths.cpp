@@ -151,29 +151,36 @@ TEST(FastSolver, SpecialValuesGiveTheReferenceBits)
         expectAllPathsMatch(cases[k], M, N, "case " + std::to_string(k));
 }
 
+/* A random image in [0, 1], weights in [0, wMax], and the reference's result. */
+struct Smoothed {
+    std::vector<double> image, weights, want;
+};
+
+Smoothed referenceCase(unsigned seed, int M, int N, double wMax, double lambda, int iterations, double attenuation)
+{
+    std::mt19937_64 rng(seed);
+    size_t n = static_cast<size_t>(M) * N;
+    Smoothed c{randomValues(rng, n, 0.0, 1.0), randomValues(rng, n, 0.0, wMax), {}};
+    c.want = c.image;
+    referenceSmooth(c.want, M, N, c.weights, lambda, iterations, attenuation);
+    return c;
+}
+
 TEST(FastSolver, DefaultTeamOnALargerImage)
 {
     /* Large enough for the default to use every core. */
-    std::mt19937_64 rng(5);
     const int M = 403, N = 389;
-    size_t n = static_cast<size_t>(M) * N;
-    std::vector<double> image = randomValues(rng, n, 0.0, 1.0);
-    std::vector<double> weights = randomValues(rng, n, 0.0, 3.0);
-    std::vector<double> want = image;
-    referenceSmooth(want, M, N, weights, 12.0, 2, 3.0);
+    Smoothed c = referenceCase(5, M, N, 3.0, 12.0, 2, 3.0);
     for (int path : availablePaths())
-        EXPECT_TRUE(sameBits(solve(image, M, N, weights, 12.0, 2, 3.0, path, 0), want)) << pathName(path);
+        EXPECT_TRUE(sameBits(solve(c.image, M, N, c.weights, 12.0, 2, 3.0, path, 0), c.want)) << pathName(path);
 }
 
 TEST(FastSolver, ThreadsThatCannotStartLeaveTheirShareToTheOthers)
 {
-    std::mt19937_64 rng(77);
     const int M = 45, N = 61;
-    size_t n = static_cast<size_t>(M) * N;
-    std::vector<double> image = randomValues(rng, n, 0.0, 1.0);
-    std::vector<double> weights = randomValues(rng, n, 0.0, 2.0);
-    std::vector<double> want = image;
-    referenceSmooth(want, M, N, weights, 4.0, 3, 2.0);
+    const size_t n = static_cast<size_t>(M) * N;
+    const Smoothed c = referenceCase(77, M, N, 2.0, 4.0, 3, 2.0);
+    const std::vector<double> &image = c.image;
     std::vector<int> directions(n);
     for (size_t k = 0; k < n; ++k)
         directions[k] = static_cast<int>(k * 37 % 361);
@@ -184,7 +191,7 @@ TEST(FastSolver, ThreadsThatCannotStartLeaveTheirShareToTheOthers)
     for (int limit : {0, 1, 2}) {
         threadStartLimit = limit;
         for (int path : availablePaths())
-            EXPECT_TRUE(sameBits(solve(image, M, N, weights, 4.0, 3, 2.0, path, 4), want)) << "limit " << limit;
+            EXPECT_TRUE(sameBits(solve(image, M, N, c.weights, 4.0, 3, 2.0, path, 4), c.want)) << "limit " << limit;
         std::vector<double> net(n), total(n);
         pathRows = M;
         pathCols = N;
