@@ -432,6 +432,8 @@ __attribute__((target("avx2"))) static void solveStripsAvx2(const Pass &p, int f
 bool solverAvx2Available()
 {
 #ifdef HAVE_AVX2_PATH
+    /* Idempotent; needed where no constructor has run it yet. */
+    __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 #else
     return false;
