@@ -71,4 +71,20 @@ inline bool isRealScalar(const mxArray *a)
     return mxIsNumeric(a) && !mxIsComplex(a) && !mxIsSparse(a) && mxGetNumberOfElements(a) == 1;
 }
 
+/* The optional thread-count input: a real numeric scalar >= 0. */
+inline bool checkThreadCount(const mxArray *a, int argNo, const char *id, HostError *err)
+{
+    if (isRealScalar(a) && mxGetScalar(a) >= 0.0)
+        return true;
+    setError(err, id, "The thread count (argument %d) must be a real numeric scalar >= 0 (0 = one per core).", argNo);
+    return false;
+}
+
+/* 0 = one per core; otherwise the count truncated, at most maxThreads. */
+inline int threadCountOf(const mxArray *a, int maxThreads)
+{
+    double t = mxGetScalar(a);
+    return t >= maxThreads ? maxThreads : static_cast<int>(t);
+}
+
 #endif

@@ -1,5 +1,6 @@
 %LANTREL Edge-preserving smoothing by iterated separable least-squares solves.
 %   OUT = LANTREL(IMAGE, [], WEIGHTS, [], LAMBDA, ITERATIONS, ATTENUATION)
+%   OUT = LANTREL(..., THREADS) sets the number of worker threads.
 %   smooths IMAGE in ITERATIONS rounds. Each round replaces every row, then
 %   every column, by the exact solution u of (I + s*A) u = f, where f is the
 %   line as it stands, A the line's weighted second-difference matrix, and s
@@ -28,6 +29,10 @@
 %     ATTENUATION  real scalar > 0, the divisor of the strength between
 %                  rounds: 1 keeps it constant, 2 halves it every round.
 %
+%     THREADS      optional real scalar >= 0, truncated: the number of
+%                  threads (1 = single-threaded; 0 or absent = one per core,
+%                  fewer for small images; at most 64). Never changes OUT.
+%
 %   Output
 %     OUT          a new real double array the size of IMAGE. The inputs are
 %                  never written. Empty images come back unchanged.
@@ -39,6 +44,7 @@
 %                          sparse: convert with double() first)
 %     Lantrel:badScalar    LAMBDA, ITERATIONS or ATTENUATION not a real scalar
 %     Lantrel:weightSize   WEIGHTS has fewer than M*N elements
+%     Lantrel:badThreads   THREADS not a real scalar >= 0
 %     Lantrel:outOfMemory  the image is too large (more than 2^31-11
 %                          elements) or memory ran out
 %     Lantrel:notCompiled  the compiled module (Lantrel.<mexext>) is not on
@@ -126,3 +132,14 @@ end
 %!error <strength lambda \(argument 5\)> Lantrel(1, [], 1, [], [], 1, 1)
 %!error <iteration count \(argument 6\)> Lantrel(1, [], 1, [], 1, [1 2], 1)
 %!error <attenuation \(argument 7\)> Lantrel(1, [], 1, [], 1, 1, 2i)
+
+%!test
+%! % the thread count never changes a bit of the result
+%! x = rand(150, 170); w = rand(150, 170);
+%! y = Lantrel(x, [], w, [], 9, 3, 2);
+%! for t = [0 1 2 3 5]
+%!   assert(Lantrel(x, [], w, [], 9, 3, 2, t), y, 0);
+%! end
+%!error id=Lantrel:badThreads Lantrel(1, [], 1, [], 1, 1, 1, -1)
+%!error <thread count \(argument 8\)> Lantrel(1, [], 1, [], 1, 1, 1, NaN)
+%!error id=Lantrel:badThreads Lantrel(1, [], 1, [], 1, 1, 1, [1 2])

@@ -5,6 +5,7 @@
 %   the first and the last sample of the walk and the total variation TV,
 %   the sum of the absolute differences of successive samples.
 %   NC = OSTRAVE(...) computes the net change alone.
+%   [NC, TV] = OSTRAVE(..., THREADS) sets the number of worker threads.
 %
 %   Inputs
 %     IMAGE       real double M x N matrix, values in any unit (further
@@ -24,6 +25,9 @@
 %                 row offset (positive = down).
 %     HALFLENGTH  real scalar a, truncated toward zero; 0 to 79. Steps 0..a
 %                 of the table are used, so a path has 2a+2 samples.
+%     THREADS     optional real scalar >= 0, truncated: the number of threads
+%                 (1 = single-threaded; 0 or absent = one per core, fewer
+%                 for small images; at most 64). Never changes the results.
 %
 %   The walk
 %     With T(p) the offsets of direction d at steps p = 0..a, the walk from
@@ -59,6 +63,7 @@
 %     Ostrave:halfLength    HALFLENGTH outside 0..79 after truncation (or NaN)
 %     Ostrave:badDirection  a direction index outside 0..360 after truncation
 %                           (or NaN); the message names its value and position
+%     Ostrave:badThreads    THREADS not a real scalar >= 0
 %     Ostrave:tooLarge      M*N exceeds 2^31-1
 %     Ostrave:outOfMemory   memory ran out
 %     Ostrave:notCompiled   the compiled module (Ostrave.<mexext>) is not on
@@ -175,3 +180,16 @@ end
 %!error <holds -1 at row 1, column 2> Ostrave(ones(2, 3), [0 -1 0; 0 0 0], zeros(80, 722), 1)
 %!error <holds NaN at row 1, column 1> Ostrave(1, NaN, zeros(80, 722), 1)
 %!error <holds 10000000000 at> Ostrave(1, 1e10, zeros(80, 722), 1)
+
+%!test
+%! % the thread count never changes a bit of the results
+%! s = (1:80)'; th = (0:360) / 2 * pi / 180;
+%! table = [round(s * cos(th)), -round(s * sin(th))];
+%! img = rand(120, 130) - 0.2; dirs = floor(361 * rand(120, 130));
+%! [nc, tv] = Ostrave(img, dirs, table, 5);
+%! for t = [0 1 2 3 5]
+%!   [nc2, tv2] = Ostrave(img, dirs, table, 5, t);
+%!   assert(nc2, nc, 0); assert(tv2, tv, 0);
+%! end
+%!error id=Ostrave:badThreads Ostrave(1, 0, zeros(80, 722), 0, -2)
+%!error <thread count \(argument 5\)> Ostrave(1, 0, zeros(80, 722), 0, 'a')

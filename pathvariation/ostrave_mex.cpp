@@ -1,9 +1,11 @@
 /* Entry point of the path-variation module:
- *   [netChange, totalVariation] = Ostrave(image, directionMap, directionTable, halfLength)
+ *   [netChange, totalVariation] = Ostrave(image, directionMap, directionTable, halfLength [, threads])
  * Every check runs before anything is allocated, and an error is raised only
  * from mexFunction's own frame once everything has been released, so a host
  * that abandons the call by longjmp loses nothing. */
 #include "../host/hostargs.h"
+#include "../common/pages.h"
+#include "../host/layout.h"
 #include "walk.h"
 
 #include <climits>
@@ -45,7 +47,7 @@ static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
         setError(err, "Ostrave:badScalar", "The half-length (argument 4) must be a real numeric scalar.");
         return false;
     }
-    return true;
+    return nrhs < 5 || checkThreadCount(prhs[4], 5, "Ostrave:badThreads", err);
 }
 
 /* Image size, element counts and value ranges; M and N on success. */
@@ -112,10 +114,8 @@ static void convertTable(const double *table)
 
 static void copyOut(mxArray *out, const double *rowMajor, int m, int n)
 {
-    double *dst = mxGetPr(out);
-    for (int i = 0; i < m; ++i)
-        for (int j = 0; j < n; ++j)
-            dst[i + static_cast<size_t>(m) * j] = rowMajor[static_cast<size_t>(i) * n + j];
+    copyToColMajor(teamSize(pathThreads, static_cast<long long>(m) * n, MIN_WALK_PIXELS_PER_THREAD, MAX_WALK_THREADS),
+                   mxGetPr(out), rowMajor, m, n);
 }
 
 static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[], HostError *err)
@@ -143,15 +143,18 @@ static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
     netChange = static_cast<double *>(malloc(pixels * sizeof(double)));
     totalVariation = static_cast<double *>(malloc(pixels * sizeof(double)));
     bool ok = image && directionMap && netChange && totalVariation;
+    adviseHugePages(image, pixels * sizeof(double));
+    adviseHugePages(directionMap, pixels * sizeof(int));
+    adviseHugePages(netChange, pixels * sizeof(double));
+    adviseHugePages(totalVariation, pixels * sizeof(double));
     if (ok) {
         const double *in = mxGetPr(prhs[0]);
         const double *map = mxGetPr(prhs[1]);
-        for (int i = 0; i < m; ++i)
-            for (int j = 0; j < n; ++j) {
-                const size_t k = static_cast<size_t>(i) * n + j;
-                image[k] = in[i + static_cast<size_t>(m) * j];
-                directionMap[k] = truncToInt(map[i + static_cast<size_t>(m) * j]);
-            }
+        pathThreads = nrhs < 5 ? 0 : threadCountOf(prhs[4], MAX_WALK_THREADS);
+        const int team = teamSize(pathThreads, static_cast<long long>(pixels), MIN_WALK_PIXELS_PER_THREAD,
+                                  MAX_WALK_THREADS);
+        copyToRowMajor(team, image, in, m, n);
+        copyToRowMajor(team, directionMap, map, m, n, truncToInt);
         convertTable(mxGetPr(prhs[2]));
         pathRows = m;
         pathCols = n;

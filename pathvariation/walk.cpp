@@ -1,14 +1,18 @@
 #include "walk.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+
+#include "../common/split.h"
 
 int pathRows = 0;
 int pathCols = 0;
 int directionTable[TABLE_SIZE];
 double *netChange = nullptr;
 double *totalVariation = nullptr;
+int pathThreads = 0;
 
 /* Tables may hold any int (NaN and huge values arrive as INT_MIN). Two
  * rules keep every read inside the image and every index within 32 bits:
@@ -66,6 +70,134 @@ static inline void takeSample(double v, double *start, double *prev, double *sum
     }
 }
 
+/* The interior walk with the start search hoisted out of the sum loop: the
+ * same samples in the same order, the same additions. Each sample is one
+ * load at a premultiplied linear offset. */
+static inline void walkInterior(const double *at, const int *offset, int n, double *net, double *total)
+{
+    double start = at[offset[0]];
+    int e = 1;
+    while (start < 0 && e < n)
+        start = at[offset[e++]];
+    double prev = start;
+    double sum = 0.0;
+    for (; e < n; ++e) {
+        double v = at[offset[e]];
+        sum = sum + std::fabs(v - prev);
+        prev = v;
+    }
+    *net = std::fabs(prev - start);
+    *total = sum;
+}
+
+/* GROUP neighbouring interior pixels walked side by side, so that their
+ * chains of additions and their loads overlap. Each keeps its own order; a
+ * group whose first samples are not all a valid start takes the one-pixel
+ * walk. */
+enum { GROUP = 4 };
+
+static inline void walkInteriorGroup(const double *at, const int *const *offset, int n, double *net, double *total)
+{
+    double start[GROUP], prev[GROUP], sum[GROUP];
+    bool plain = true;
+    for (int g = 0; g < GROUP; ++g) {
+        start[g] = at[g + offset[g][0]];
+        plain = plain && !(start[g] < 0);
+        prev[g] = start[g];
+        sum[g] = 0.0;
+    }
+    if (!plain) {
+        for (int g = 0; g < GROUP; ++g)
+            walkInterior(at + g, offset[g], n, net + g, total + g);
+        return;
+    }
+    for (int e = 1; e < n; ++e)
+        for (int g = 0; g < GROUP; ++g) {
+            const double v = at[g + offset[g][e]];
+            sum[g] = sum[g] + std::fabs(v - prev[g]);
+            prev[g] = v;
+        }
+    for (int g = 0; g < GROUP; ++g) {
+        net[g] = std::fabs(prev[g] - start[g]);
+        total[g] = sum[g];
+    }
+}
+
+/* X, Y: the direction's offset rows; R: its row offsets before scaling by
+ * N (Y / N, computed once per call rather than per sample). */
+static void walkBorder(const double *image, const int *X, const int *Y, const int *R, int n, int r, int c,
+                       double *net, double *total)
+{
+    const int M = pathRows;
+    const int N = pathCols;
+    const int k = r * N + c;
+    double start = -1.0;
+    double sum = 0.0;
+    double prev = 0.0;
+    for (int e = 0; e < n; ++e) {
+        const int dx = X[e];
+        const int dy = Y[e];
+        /* Written so that neither side can overflow. */
+        if (dx < -c || dx > N - 1 - c)
+            continue;
+        const int dr = R[e];
+        if (dr < -r || dr > M - 1 - r)
+            continue;
+        /* Inside the image, so k + dy is too. */
+        takeSample(image[k + dy + dx], &start, &prev, &sum);
+    }
+    *net = start >= 0 ? std::fabs(prev - start) : 0.0;
+    *total = sum;
+}
+
+/* One call's walk, shared by the threads that split its rows. */
+static const double *walkImage;
+static const int *walkMap;
+static const int *walkOffsets;  /* the offset rows */
+static const int *walkRowSteps; /* per direction: the row offsets divided by N */
+static const int *walkLinear;   /* per direction: column + row offset, or null without interior */
+static int walkLength;          /* n */
+static long long walkRowMargin, walkColMargin;
+
+static void walkRows(int r0, int r1)
+{
+    const int M = pathRows;
+    const int N = pathCols;
+    const int n = walkLength;
+    /* Interior columns [c0, c1) of interior rows. */
+    const int c0 = static_cast<int>(walkColMargin < N ? walkColMargin : N);
+    const int c1 = N - walkColMargin > c0 ? static_cast<int>(N - walkColMargin) : c0;
+    for (int r = r0; r < r1; ++r) {
+        const bool interiorRow = walkLinear && r >= walkRowMargin && r <= M - walkRowMargin - 1;
+        const int b0 = interiorRow ? c0 : N;
+        const int rowStart = r * N;
+        for (int c = 0; c < N; ++c) {
+            if (c == b0) {
+                for (; c + GROUP <= c1; c += GROUP) {
+                    const int k = rowStart + c;
+                    const int *offset[GROUP];
+                    for (int g = 0; g < GROUP; ++g)
+                        offset[g] = walkLinear + static_cast<size_t>(walkMap[k + g]) * n;
+                    walkInteriorGroup(walkImage + k, offset, n, &netChange[k], &totalVariation[k]);
+                }
+                for (; c < c1; ++c) {
+                    const int k = rowStart + c;
+                    walkInterior(walkImage + k, walkLinear + static_cast<size_t>(walkMap[k]) * n, n, &netChange[k],
+                                 &totalVariation[k]);
+                }
+                if (c == N)
+                    break;
+            }
+            const int k = rowStart + c;
+            const int d = walkMap[k];
+            walkBorder(walkImage, walkOffsets + static_cast<size_t>(d) * n,
+                       walkOffsets + static_cast<size_t>(DIRECTIONS + d) * n, walkRowSteps + static_cast<size_t>(d) * n,
+                       n, r, c, &netChange[k],
+                       &totalVariation[k]);
+        }
+    }
+}
+
 bool walkDirections(const double *image, const int *directionMap, int halfLength)
 {
     const int a = halfLength;
@@ -80,42 +212,41 @@ bool walkDirections(const double *image, const int *directionMap, int halfLength
     /* Interior pixels are those every offset of the table keeps inside: a+1
      * from each edge for tables whose offsets stay within a+1, further for
      * tables that reach further. */
-    const long long rowMargin = rowReach > a + 1 ? rowReach : a + 1;
-    const long long colMargin = colReach > a + 1 ? colReach : a + 1;
+    walkRowMargin = rowReach > a + 1 ? rowReach : a + 1;
+    walkColMargin = colReach > a + 1 ? colReach : a + 1;
 
-    for (int r = 0; r < M; ++r) {
-        const bool interiorRow = r >= rowMargin && r <= M - rowMargin - 1;
-        for (int c = 0; c < N; ++c) {
-            const int k = r * N + c;
-            const int d = directionMap[k];
-            const int *X = offsets + static_cast<size_t>(d) * n;
-            const int *Y = offsets + static_cast<size_t>(DIRECTIONS + d) * n;
-            double start = -1.0;
-            double sum = 0.0;
-            double prev = 0.0;
-            if (interiorRow && c >= colMargin && c <= N - colMargin - 1) {
-                for (int e = 0; e < n; ++e) {
-                    takeSample(image[k + Y[e] + X[e]], &start, &prev, &sum);
-                }
-                netChange[k] = std::fabs(prev - start);
-            } else {
-                for (int e = 0; e < n; ++e) {
-                    const int dx = X[e];
-                    const int dy = Y[e];
-                    /* Written so that neither side can overflow. */
-                    if (dx < -c || dx > N - 1 - c)
-                        continue;
-                    const int dr = dy / N;
-                    if (dr < -r || dr > M - 1 - r)
-                        continue;
-                    /* Inside the image, so k + dy is too. */
-                    takeSample(image[k + dy + dx], &start, &prev, &sum);
-                }
-                netChange[k] = start >= 0 ? std::fabs(prev - start) : 0.0;
-            }
-            totalVariation[k] = sum;
-        }
+    /* Per direction, the unscaled row offsets (the border test's rows), and
+     * the linear offsets, these only where some pixel is interior: then
+     * every sum lands inside the image and fits an int. */
+    const size_t entries = static_cast<size_t>(DIRECTIONS) * n;
+    int *derived = static_cast<int *>(malloc(2 * entries * sizeof(int)));
+    if (!derived) {
+        free(offsets);
+        return false;
     }
+    int *rowSteps = derived;
+    int *linear = nullptr;
+    for (size_t i = 0; i < entries; ++i)
+        rowSteps[i] = offsets[entries + i] / N;
+    if (M - 2 * walkRowMargin > 0 && N - 2 * walkColMargin > 0) {
+        linear = derived + entries;
+        for (size_t i = 0; i < entries; ++i)
+            linear[i] = offsets[i] + offsets[entries + i];
+    }
+    walkImage = image;
+    walkMap = directionMap;
+    walkOffsets = offsets;
+    walkRowSteps = rowSteps;
+    walkLinear = linear;
+    walkLength = n;
+
+    const int team = teamSize(pathThreads, static_cast<long long>(M) * N, MIN_WALK_PIXELS_PER_THREAD, MAX_WALK_THREADS);
+    runSplit(team, [M](int t, int teamSize) {
+        long long first, last;
+        shareOf(M, t, teamSize, &first, &last);
+        walkRows(static_cast<int>(first), static_cast<int>(last));
+    });
+    free(derived);
     free(offsets);
     return true;
 }

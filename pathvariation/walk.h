@@ -21,6 +21,11 @@ extern int directionTable[TABLE_SIZE];
 extern double *netChange;
 extern double *totalVariation;
 
+/* Threads for the next walks: 0 = one per core (fewer for small images),
+ * n > 0 exactly n (at most MAX_WALK_THREADS). Results never depend on it. */
+extern int pathThreads;
+enum { MAX_WALK_THREADS = 64, MIN_WALK_PIXELS_PER_THREAD = 32768 };
+
 /* For every pixel of the row-major image, walks the path of its direction
  * (directionMap, 0..360) over table steps 0..halfLength (0..79) and writes
  * the net change and the total variation of the samples taken. Table

@@ -23,7 +23,7 @@ cp "$root/packaging/octave/Makefile" "$pkg/src/Makefile"
 for m in Lantrel Ostrave; do
   [ -f "$root/matlab/$m.m" ] && cp "$root/matlab/$m.m" "$pkg/inst/"
 done
-for d in host smoothing pathvariation; do
+for d in host common smoothing pathvariation; do
   [ -d "$root/$d" ] || continue
   mkdir -p "$pkg/src/$d"
   find "$root/$d" -maxdepth 1 \( -name '*.cpp' -o -name '*.h' \) -exec cp {} "$pkg/src/$d/" \;

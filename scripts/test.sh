@@ -7,8 +7,8 @@
 # a bounded time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh" g++ cmake ninja-build make libgtest-dev libpng-dev octave liboctave-dev \
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386 valgrind clang libclang-rt-14-dev
+"$root/scripts/install-deps.sh" g++ cmake ninja-build make libgtest-dev libpng-dev liblapack-dev octave liboctave-dev \
+  valgrind g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386 clang libclang-rt-14-dev
 
 "$root/scripts/build.sh" -DLANTREL_WINDOWS_TESTS=ON
 (cd "$root/build" && ctest --output-on-failure)

@@ -1,9 +1,11 @@
 /* Entry point of the smoothing module:
- *   out = Lantrel(image, ~, weights, ~, lambda, iterations, attenuation)
+ *   out = Lantrel(image, ~, weights, ~, lambda, iterations, attenuation [, threads])
  * Every check runs before anything is allocated, and an error is raised only
  * from mexFunction's own frame once everything has been released, so a host
  * that abandons the call by longjmp loses nothing. */
 #include "../host/hostargs.h"
+#include "../common/pages.h"
+#include "../host/layout.h"
 #include "solver.h"
 #include "store.h"
 
@@ -12,20 +14,6 @@
 
 static const char nargText[] = "Corvane must be called with 5 arguments. Please see Pemble for more details.";
 static const char memoryText[] = "memAllocDouble: Memory is too huge.\n";
-
-static void copyPlaneIn(double *dst, const double *src, int m, int n)
-{
-    for (int i = 0; i < m; ++i)
-        for (int j = 0; j < n; ++j)
-            dst[static_cast<size_t>(i) * n + j] = src[i + static_cast<size_t>(m) * j];
-}
-
-static void copyPlaneOut(double *dst, double ***store, int m, int n)
-{
-    for (int i = 0; i < m; ++i)
-        for (int j = 0; j < n; ++j)
-            dst[i + static_cast<size_t>(m) * j] = store[i][j][0];
-}
 
 static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
 {
@@ -48,7 +36,7 @@ static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
             return false;
         }
     }
-    return true;
+    return nrhs < 8 || checkThreadCount(prhs[7], 8, "Lantrel:badThreads", err);
 }
 
 static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostError *err)
@@ -77,6 +65,7 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
     rows = m;
     cols = n;
     planes = c;
+    solverThreads = nrhs < 8 ? 0 : threadCountOf(prhs[7], MAX_THREADS);
 
     /* The host's allocation comes first: if it fails the host abandons the
      * call while we hold nothing. */
@@ -91,14 +80,16 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
     double ***store = memAllocDouble(m, n, 1);
     double *weights = static_cast<double *>(malloc(pixels * sizeof(double)));
     bool ok = store && weights;
+    adviseHugePages(weights, pixels * sizeof(double));
+    const int team = teamSize(solverThreads, static_cast<long long>(pixels), MIN_PIXELS_PER_THREAD, MAX_THREADS);
     if (ok) {
-        copyPlaneIn(weights, mxGetPr(weightMap), m, n);
+        copyToRowMajor(team, weights, mxGetPr(weightMap), m, n);
         const double *in = mxGetPr(image);
         double *result = mxGetPr(out);
         for (int p = 0; ok && p < c; ++p) {
-            copyPlaneIn(store[0][0], in + p * pixels, m, n);
+            copyToRowMajor(team, store[0][0], in + p * pixels, m, n);
             ok = smoothSeparable(store, weights, weights, lambda, iterations, attenuation);
-            copyPlaneOut(result + p * pixels, store, m, n);
+            copyToColMajor(team, result + p * pixels, store[0][0], m, n);
         }
     }
     memFreeDouble(store);

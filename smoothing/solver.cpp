@@ -2,35 +2,505 @@
 
 #include "store.h"
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
-/* One line of length L, values d[x*stride], coupling weights w[x*wstride].
- * The operation order below is the definition of the result, bit for bit. */
-static void solveLine(double *d, ptrdiff_t stride, const double *w, ptrdiff_t wstride, int L, double lam,
-                      double *lower, double *diag, double *upper)
+#include "../common/pages.h"
+#include "../common/split.h"
+
+/* Several independent lines are solved at once, one per SIMD lane. Every
+ * lane performs exactly the scalar operations of the one-line Thomas solve,
+ * in the same order, so the result is bit-identical to solving the lines one
+ * after another; only the order in which lines are visited changes. Rows
+ * are gathered eight at a time into a lane-interleaved scratch buffer;
+ * columns are already side by side in memory and are swept row by row. */
+
+int solverThreads = 0;
+int solverPath = SOLVER_PATH_AUTO;
+
+#ifndef __GNUC__
+#error "The solver is written with GCC/Clang vector extensions: build with GCC, MinGW-w64 or Clang."
+#endif
+
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+typedef double v2d __attribute__((vector_size(16)));
+typedef double v4d __attribute__((vector_size(32)));
+
+/* Rows solved together: eight, one cache line of each row per tile. Two to
+ * four vectors in flight hide most of the division chain's latency, and the
+ * block's scratch (three rows of eight lanes) stays within L2 for rows of
+ * tens of thousands of pixels. */
+enum { SSE2_LANES = 8, AVX2_LANES = 8, MAX_LANES = 8 };
+
+#define INLINE static inline __attribute__((always_inline))
+
+template <class V> INLINE V loadV(const double *p)
 {
-    memset(lower, 0, static_cast<size_t>(L) * sizeof(double));
-    memset(diag, 0, static_cast<size_t>(L) * sizeof(double));
-    memset(upper, 0, static_cast<size_t>(L) * sizeof(double));
-    for (int x = 0; x + 1 < L; ++x) {
-        double v = -(lam * w[x * wstride]);
-        lower[x + 1] = v;
-        upper[x] = v;
-    }
-    for (int x = 0; x < L; ++x)
-        diag[x] = (1.0 - lower[x]) - upper[x];
+    V v;
+    memcpy(&v, p, sizeof v);
+    return v;
+}
 
-    upper[0] = upper[0] / diag[0];
-    d[0] = d[0] / diag[0];
-    for (int x = 1; x < L; ++x) {
-        double m = 1.0 / (diag[x] - upper[x - 1] * lower[x]);
-        upper[x] = upper[x] * m;
-        d[x * stride] = (d[x * stride] - d[(x - 1) * stride] * lower[x]) * m;
+template <class V> INLINE void storeV(double *p, V v)
+{
+    memcpy(p, &v, sizeof v);
+}
+
+template <class V> INLINE V splat(double x)
+{
+    V v;
+    for (unsigned j = 0; j < sizeof(V) / sizeof(double); ++j)
+        v[j] = x;
+    return v;
+}
+
+/* When both factors are NaN, x86 returns the first one; the compiler may
+ * swap the operands of a plain `*`, which would change which NaN (sign and
+ * payload) comes out. These keep the written order. (Clang checks the
+ * constraints before inlining and refuses them; it gets plain operators.) */
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(__clang__)
+#define ORDERED_NAN_OPS 1
+#endif
+
+template <class V> INLINE V mul(V a, V b)
+{
+#ifdef ORDERED_NAN_OPS
+    if constexpr (sizeof(V) == 32) {
+        V r;
+        __asm__("vmulpd %2, %1, %0" : "=x"(r) : "x"(a), "x"(b));
+        return r;
+    } else {
+#ifdef __AVX__
+        V r;
+        __asm__("vmulpd %2, %1, %0" : "=x"(r) : "x"(a), "x"(b));
+        return r;
+#else
+        __asm__("mulpd %1, %0" : "+x"(a) : "x"(b));
+        return a;
+#endif
     }
-    for (int x = L - 2; x >= 0; --x)
-        d[x * stride] = d[x * stride] - upper[x] * d[(x + 1) * stride];
+#else
+    return a * b;
+#endif
+}
+
+/* -(lam * w), kept as a negation: the compiler would otherwise turn
+ * `x - (-y)` into `x + y`, which gives a NaN y the other sign. */
+template <class V> INLINE V negProduct(V lam, V w)
+{
+    V v = -mul(lam, w);
+#ifdef ORDERED_NAN_OPS
+    __asm__("" : "+x"(v));
+#endif
+    return v;
+}
+
+/* B = K * (lanes of V) lines of length L. Element x of lane j is
+ * d[x*ds + j], its coupling weight w[x*ws + j]; c receives the eliminated
+ * upper coefficients, L*B doubles. */
+template <class V, int K>
+INLINE void solveLanes(double *d, ptrdiff_t ds, const double *w, ptrdiff_t ws, int L, double lam, double *c)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    constexpr int B = K * W;
+    const V zero = splat<V>(0.0);
+    const V one = splat<V>(1.0);
+    const V lamV = splat<V>(lam);
+    V lower[K], cPrev[K], dPrev[K];
+
+    for (int k = 0; k < K; ++k) {
+        V up = L > 1 ? negProduct(lamV, loadV<V>(w + k * W)) : zero;
+        V diag = (one - zero) - up;
+        V cc = up / diag;
+        V dd = loadV<V>(d + k * W) / diag;
+        storeV(c + k * W, cc);
+        storeV(d + k * W, dd);
+        lower[k] = up;
+        cPrev[k] = cc;
+        dPrev[k] = dd;
+    }
+    for (int x = 1; x < L - 1; ++x) {
+        const double *wx = w + x * ws;
+        double *dx = d + x * ds;
+        double *cx = c + static_cast<ptrdiff_t>(x) * B;
+        for (int k = 0; k < K; ++k) {
+            V up = negProduct(lamV, loadV<V>(wx + k * W));
+            V diag = (one - lower[k]) - up;
+            V m = one / (diag - mul(cPrev[k], lower[k]));
+            V cc = mul(up, m);
+            V dd = mul(loadV<V>(dx + k * W) - mul(dPrev[k], lower[k]), m);
+            storeV(cx + k * W, cc);
+            storeV(dx + k * W, dd);
+            lower[k] = up;
+            cPrev[k] = cc;
+            dPrev[k] = dd;
+        }
+    }
+    if (L > 1) {
+        /* The last element: its upper entry is zero and its eliminated
+         * coefficient is never read. */
+        double *dx = d + (L - 1) * ds;
+        for (int k = 0; k < K; ++k) {
+            V diag = (one - lower[k]) - zero;
+            V m = one / (diag - mul(cPrev[k], lower[k]));
+            V dd = mul(loadV<V>(dx + k * W) - mul(dPrev[k], lower[k]), m);
+            storeV(dx + k * W, dd);
+            dPrev[k] = dd;
+        }
+    }
+    for (int x = L - 2; x >= 0; --x) {
+        double *dx = d + x * ds;
+        const double *cx = c + static_cast<ptrdiff_t>(x) * B;
+        for (int k = 0; k < K; ++k) {
+            V dd = loadV<V>(dx + k * W) - mul(loadV<V>(cx + k * W), dPrev[k]);
+            storeV(dx + k * W, dd);
+            dPrev[k] = dd;
+        }
+    }
+}
+
+/* One pass: `lines` lines of length L; line l starts at l*lineStep and its
+ * elements are `step` apart, in the image and in the weights alike. */
+struct Pass {
+    double *image;
+    const double *weights;
+    int length;
+    int lines;
+    ptrdiff_t lineStep;
+    ptrdiff_t step;
+    int blockLines; /* lines per unit of work */
+    void (*solve)(const Pass &, int first, int last, double lam, double *scratch);
+};
+
+/* A partial block of rows: lanes are filled from rows l0 .. l0+count-1,
+ * unused lanes get zeros (their results are discarded). Copied a cache line
+ * of each row at a time: a walk down a power-of-two stride would keep
+ * evicting itself from the cache. */
+enum { TILE = 8 };
+
+INLINE void gatherLines(double *dst, const double *src, const Pass &p, int l0, int count, int B)
+{
+    const double *base = src + l0 * p.lineStep;
+    for (int x0 = 0; x0 < p.length; x0 += TILE) {
+        int x1 = x0 + TILE < p.length ? x0 + TILE : p.length;
+        for (int j = 0; j < count; ++j) {
+            const double *in = base + j * p.lineStep;
+            for (int x = x0; x < x1; ++x)
+                dst[static_cast<ptrdiff_t>(x) * B + j] = in[x];
+        }
+        for (int j = count; j < B; ++j)
+            for (int x = x0; x < x1; ++x)
+                dst[static_cast<ptrdiff_t>(x) * B + j] = 0.0;
+    }
+}
+
+INLINE void scatterLines(const double *src, const Pass &p, int l0, int count, int B)
+{
+    double *base = p.image + l0 * p.lineStep;
+    for (int x0 = 0; x0 < p.length; x0 += TILE) {
+        int x1 = x0 + TILE < p.length ? x0 + TILE : p.length;
+        for (int j = 0; j < count; ++j) {
+            double *out = base + j * p.lineStep;
+            for (int x = x0; x < x1; ++x)
+                out[x] = src[static_cast<ptrdiff_t>(x) * B + j];
+        }
+    }
+}
+
+/* Transposes a W x W tile held in W vectors. */
+template <class V> INLINE void transposeTile(V *t)
+{
+    if constexpr (sizeof(V) == 16) {
+        V a = __builtin_shufflevector(t[0], t[1], 0, 2);
+        V b = __builtin_shufflevector(t[0], t[1], 1, 3);
+        t[0] = a;
+        t[1] = b;
+    } else {
+        V a = __builtin_shufflevector(t[0], t[1], 0, 4, 2, 6);
+        V b = __builtin_shufflevector(t[0], t[1], 1, 5, 3, 7);
+        V c = __builtin_shufflevector(t[2], t[3], 0, 4, 2, 6);
+        V d = __builtin_shufflevector(t[2], t[3], 1, 5, 3, 7);
+        t[0] = __builtin_shufflevector(a, c, 0, 1, 4, 5);
+        t[1] = __builtin_shufflevector(b, d, 0, 1, 4, 5);
+        t[2] = __builtin_shufflevector(a, c, 2, 3, 6, 7);
+        t[3] = __builtin_shufflevector(b, d, 2, 3, 6, 7);
+    }
+}
+
+/* A full block of B rows, starting at src, into lane order (toLanes) or back. */
+template <class V, int K> INLINE void transposeRows(double *lanes, double *src, ptrdiff_t lineStep, int L, bool toLanes)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    constexpr int B = K * W;
+    int x0 = 0;
+    for (; x0 + W <= L; x0 += W)
+        for (int j0 = 0; j0 < B; j0 += W) {
+            V t[W];
+            if (toLanes) {
+                for (int r = 0; r < W; ++r)
+                    t[r] = loadV<V>(src + (j0 + r) * lineStep + x0);
+                transposeTile(t);
+                for (int r = 0; r < W; ++r)
+                    storeV(lanes + static_cast<ptrdiff_t>(x0 + r) * B + j0, t[r]);
+            } else {
+                for (int r = 0; r < W; ++r)
+                    t[r] = loadV<V>(lanes + static_cast<ptrdiff_t>(x0 + r) * B + j0);
+                transposeTile(t);
+                for (int r = 0; r < W; ++r)
+                    storeV(src + (j0 + r) * lineStep + x0, t[r]);
+            }
+        }
+    for (int x = x0; x < L; ++x)
+        for (int j = 0; j < B; ++j) {
+            if (toLanes)
+                lanes[static_cast<ptrdiff_t>(x) * B + j] = src[j * lineStep + x];
+            else
+                src[j * lineStep + x] = lanes[static_cast<ptrdiff_t>(x) * B + j];
+        }
+}
+
+/* Blocks [first, last) of B rows each; scratch holds 3 * length * B doubles.
+ * The rows are solved in a lane-interleaved copy, so that each vector holds
+ * one element of B rows and the backward sweep finds them in cache. */
+template <class V, int K>
+INLINE void solveBlocks(const Pass &p, int first, int last, double lam, double *scratch)
+{
+    constexpr int B = K * static_cast<int>(sizeof(V) / sizeof(double));
+    double *c = scratch;
+    double *dT = c + static_cast<ptrdiff_t>(p.length) * B;
+    double *wT = dT + static_cast<ptrdiff_t>(p.length) * B;
+    for (int b = first; b < last; ++b) {
+        int l0 = b * B;
+        int count = p.lines - l0 < B ? p.lines - l0 : B;
+        double *lines = p.image + l0 * p.lineStep;
+        if (count < B) {
+            gatherLines(dT, p.image, p, l0, count, B);
+            gatherLines(wT, p.weights, p, l0, count, B);
+            solveLanes<V, K>(dT, B, wT, B, p.length, lam, c);
+            scatterLines(dT, p, l0, count, B);
+        } else {
+            transposeRows<V, K>(dT, lines, p.lineStep, p.length, true);
+            transposeRows<V, K>(wT, const_cast<double *>(p.weights) + l0 * p.lineStep, p.lineStep, p.length, true);
+            solveLanes<V, K>(dT, B, wT, B, p.length, lam, c);
+            transposeRows<V, K>(dT, lines, p.lineStep, p.length, false);
+        }
+    }
+}
+
+/* Columns are solved row by row across a strip of neighbouring columns:
+ * every access runs along a row, so memory is streamed, and each column
+ * keeps its own chain of operations. The eliminated coefficients of the
+ * strip go to `c` (rows x strip width), which the backward sweep reads back
+ * from cache. Strips are as wide as the cache budget allows. */
+enum { STRIP_BUDGET = 1 << 22 /* doubles of c per strip: 32 MB */ };
+
+/* Up to one vector of columns at `at` (count of them; the rest of the
+ * vector is zero and never stored). */
+template <class V> INLINE V loadSome(const double *at, int count)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    if (count == W)
+        return loadV<V>(at);
+    double lanes[W] = {};
+    memcpy(lanes, at, static_cast<size_t>(count) * sizeof(double));
+    return loadV<V>(lanes);
+}
+
+template <class V> INLINE void storeSome(double *at, V v, int count)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    if (count == W) {
+        storeV(at, v);
+        return;
+    }
+    double lanes[W];
+    storeV(lanes, v);
+    memcpy(at, lanes, static_cast<size_t>(count) * sizeof(double));
+}
+
+/* One vector of columns (count of them) at offset j of row y. The first and
+ * the last row are told apart by the caller, so that the loops over a row
+ * carry no tests. */
+enum { FIRST_ROW = 1, LAST_ROW = 2 };
+
+template <class V, int Row>
+INLINE void forwardStep(double *dy, const double *wy, double *cy, ptrdiff_t N, int S, int j, int count, V lamV)
+{
+    const V zero = splat<V>(0.0);
+    const V one = splat<V>(1.0);
+    V up = Row & LAST_ROW ? zero : negProduct(lamV, loadSome<V>(wy + j, count));
+    V cc, dd;
+    if (Row & FIRST_ROW) {
+        V diag = (one - zero) - up;
+        cc = up / diag;
+        dd = loadSome<V>(dy + j, count) / diag;
+    } else {
+        V lower = negProduct(lamV, loadSome<V>(wy - N + j, count));
+        V diag = (one - lower) - up;
+        V m = one / (diag - mul(loadSome<V>(cy - S + j, count), lower));
+        cc = mul(up, m);
+        dd = mul(loadSome<V>(dy + j, count) - mul(loadSome<V>(dy - N + j, count), lower), m);
+    }
+    if (!(Row & LAST_ROW))
+        storeSome(cy + j, cc, count);
+    storeSome(dy + j, dd, count);
+}
+
+template <class V, int Row>
+INLINE void forwardRow(double *dy, const double *wy, double *cy, ptrdiff_t N, int S, V lamV)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    int j = 0;
+    for (; j + W <= S; j += W)
+        forwardStep<V, Row>(dy, wy, cy, N, S, j, W, lamV);
+    if (j < S)
+        forwardStep<V, Row>(dy, wy, cy, N, S, j, S - j, lamV);
+}
+
+template <class V>
+INLINE void solveColumnStrip(const Pass &p, int i0, int i1, double lam, double *c)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    const int M = p.length;
+    const ptrdiff_t N = p.step;
+    const int S = i1 - i0;
+    const V lamV = splat<V>(lam);
+    double *d0 = p.image + i0;
+    const double *w0 = p.weights + i0;
+
+    if (M == 1) {
+        forwardRow<V, FIRST_ROW | LAST_ROW>(d0, w0, c, N, S, lamV);
+        return;
+    }
+    forwardRow<V, FIRST_ROW>(d0, w0, c, N, S, lamV);
+    for (int y = 1; y < M - 1; ++y)
+        forwardRow<V, 0>(d0 + y * N, w0 + y * N, c + static_cast<ptrdiff_t>(y) * S, N, S, lamV);
+    forwardRow<V, LAST_ROW>(d0 + (M - 1) * N, w0 + (M - 1) * N, c + static_cast<ptrdiff_t>(M - 1) * S, N, S, lamV);
+
+    for (int y = M - 2; y >= 0; --y) {
+        double *dy = d0 + y * N;
+        const double *cy = c + static_cast<ptrdiff_t>(y) * S;
+        int j = 0;
+        for (; j + W <= S; j += W)
+            storeV(dy + j, loadV<V>(dy + j) - mul(loadV<V>(cy + j), loadV<V>(dy + N + j)));
+        if (j < S)
+            storeSome(dy + j, loadSome<V>(dy + j, S - j) - mul(loadSome<V>(cy + j, S - j), loadSome<V>(dy + N + j, S - j)),
+                      S - j);
+    }
+}
+
+/* Strips [first, last) of stripWidth columns each. */
+template <class V> INLINE void solveStrips(const Pass &p, int first, int last, double lam, double *scratch)
+{
+    for (int b = first; b < last; ++b) {
+        int i0 = b * p.blockLines;
+        int i1 = i0 + p.blockLines < p.lines ? i0 + p.blockLines : p.lines;
+        solveColumnStrip<V>(p, i0, i1, lam, scratch);
+    }
+}
+
+static void solveStripsSse2(const Pass &p, int first, int last, double lam, double *scratch)
+{
+    solveStrips<v2d>(p, first, last, lam, scratch);
+}
+
+static void solveBlocksSse2(const Pass &p, int first, int last, double lam, double *scratch)
+{
+    solveBlocks<v2d, SSE2_LANES / 2>(p, first, last, lam, scratch);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define HAVE_AVX2_PATH 1
+__attribute__((target("avx2"))) static void solveBlocksAvx2(const Pass &p, int first, int last, double lam,
+                                                           double *scratch)
+{
+    solveBlocks<v4d, AVX2_LANES / 4>(p, first, last, lam, scratch);
+}
+
+__attribute__((target("avx2"))) static void solveStripsAvx2(const Pass &p, int first, int last, double lam,
+                                                           double *scratch)
+{
+    solveStrips<v4d>(p, first, last, lam, scratch);
+}
+#endif
+
+bool solverAvx2Available()
+{
+#ifdef HAVE_AVX2_PATH
+    /* Idempotent; needed where no constructor has run it yet. */
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
+
+/* ---- One call's shared state: set by smoothSeparable, read by every thread. */
+
+static Pass rowPass, colPass;
+static double callLambda, callAttenuation;
+static int callIterations;
+static int teamCount;
+static double *callScratch;
+static size_t scratchPerThread;
+
+static std::mutex teamMutex;
+static std::condition_variable teamWake;
+static int teamArrived;
+static unsigned teamGeneration;
+static bool teamReady;
+
+static void teamBarrier()
+{
+    std::unique_lock<std::mutex> lock(teamMutex);
+    unsigned generation = teamGeneration;
+    if (++teamArrived == teamCount) {
+        teamArrived = 0;
+        ++teamGeneration;
+        teamWake.notify_all();
+    } else {
+        teamWake.wait(lock, [generation] { return teamGeneration != generation; });
+    }
+}
+
+static void solveShare(const Pass &p, int t, double lam)
+{
+    long long first, last;
+    shareOf((p.lines + p.blockLines - 1) / p.blockLines, t, teamCount, &first, &last);
+    p.solve(p, static_cast<int>(first), static_cast<int>(last), lam, callScratch + scratchPerThread * t);
+}
+
+static void runMember(int t)
+{
+    double lam = 0.5 * callLambda;
+    for (int it = 0; it < callIterations; ++it) {
+        solveShare(rowPass, t, lam);
+        teamBarrier();
+        solveShare(colPass, t, lam);
+        if (it + 1 < callIterations)
+            teamBarrier();
+        lam = lam / callAttenuation;
+    }
+}
+
+static void runWorker(int t)
+{
+    {
+        std::unique_lock<std::mutex> lock(teamMutex);
+        teamWake.wait(lock, [] { return teamReady; });
+    }
+    if (t < teamCount)
+        runMember(t);
+}
+
+int solverDefaultThreads()
+{
+    return teamSize(0, MAX_DEFAULT_THREADS, 1, MAX_DEFAULT_THREADS);
 }
 
 bool smoothSeparable(double ***store, const double *hweights, const double *vweights, double lambda,
@@ -40,22 +510,65 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     const int n = cols;
     if (iterations <= 0 || m <= 0 || n <= 0)
         return true;
-    double *scratch = static_cast<double *>(malloc((3 * static_cast<size_t>(n) + 3 * static_cast<size_t>(m)) *
-                                                   sizeof(double)));
-    if (!scratch)
-        return false;
-    double *rowLower = scratch, *rowDiag = rowLower + n, *rowUpper = rowDiag + n;
-    double *colLower = rowUpper + n, *colDiag = colLower + m, *colUpper = colDiag + m;
 
-    double lam = 0.5 * lambda;
-    for (int it = 0; it < iterations; ++it) {
-        for (int k = 0; k < m; ++k)
-            solveLine(store[k][0], 1, hweights + static_cast<size_t>(k) * n, 1, n, lam, rowLower, rowDiag,
-                      rowUpper);
-        for (int i = 0; i < n; ++i)
-            solveLine(store[0][i], n, vweights + i, n, m, lam, colLower, colDiag, colUpper);
-        lam = lam / attenuation;
+    /* Small images are not worth a thread start; results never depend on
+     * the count. */
+    const int wanted = teamSize(solverThreads, static_cast<long long>(m) * n, MIN_PIXELS_PER_THREAD,
+                                solverThreads > 0 ? MAX_THREADS : MAX_DEFAULT_THREADS);
+
+    const bool avx2 = solverPath != SOLVER_PATH_SSE2 && solverAvx2Available();
+    /* Strips a whole number of cache lines wide, within the cache budget,
+     * at least one per thread, and no wider than the image. */
+    long long strip = STRIP_BUDGET / m;
+    long long perThread = (n + wanted - 1) / wanted;
+    strip = (strip < perThread ? strip : perThread) / 8 * 8;
+    strip = strip < 8 ? 8 : strip > n ? n : strip;
+    double *image = store[0][0];
+    rowPass = Pass{image, hweights, n, m, n, 1, avx2 ? AVX2_LANES : SSE2_LANES, solveBlocksSse2};
+    colPass = Pass{image, vweights, m, n, 1, n, static_cast<int>(strip), solveStripsSse2};
+#ifdef HAVE_AVX2_PATH
+    if (avx2) {
+        rowPass.solve = solveBlocksAvx2;
+        colPass.solve = solveStripsAvx2;
     }
-    free(scratch);
+#endif
+    callLambda = lambda;
+    callIterations = iterations;
+    callAttenuation = attenuation;
+
+    const size_t rowScratch = 3 * static_cast<size_t>(n) * MAX_LANES;
+    const size_t colScratch = static_cast<size_t>(m) * static_cast<size_t>(strip);
+    scratchPerThread = rowScratch > colScratch ? rowScratch : colScratch;
+    callScratch = static_cast<double *>(malloc(scratchPerThread * wanted * sizeof(double)));
+    if (!callScratch)
+        return false;
+    adviseHugePages(callScratch, scratchPerThread * wanted * sizeof(double));
+
+    std::thread workers[MAX_THREADS];
+    int started = 0;
+    teamReady = false;
+    teamArrived = 0;
+    teamCount = wanted;
+    /* A thread that cannot be started leaves its share to the others. */
+    for (int t = 1; t < wanted; ++t) {
+        try {
+            workers[t] = startThread(t, [t] { runWorker(t); });
+        } catch (...) {
+            break;
+        }
+        started = t;
+    }
+    {
+        std::lock_guard<std::mutex> lock(teamMutex);
+        teamCount = started + 1;
+        teamReady = true;
+    }
+    teamWake.notify_all();
+    runMember(0);
+    for (int t = 1; t <= started; ++t)
+        workers[t].join();
+
+    free(callScratch);
+    callScratch = nullptr;
     return true;
 }

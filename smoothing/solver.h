@@ -14,4 +14,21 @@
 bool smoothSeparable(double ***store, const double *hweights, const double *vweights, double lambda,
                      int iterations, double attenuation);
 
+
+/* Worker threads for the next smoothSeparable calls: 0 picks one per core
+ * (fewer for small images), n > 0 exactly n (at most MAX_THREADS). A thread
+ * that cannot be started leaves its share to the others. The result never
+ * depends on the count. */
+extern int solverThreads;
+
+/* Which code path solves: AUTO takes AVX2 where the CPU has it, SSE2 forces
+ * the baseline. Both give the same bits. */
+enum { SOLVER_PATH_AUTO = 0, SOLVER_PATH_SSE2 = 1 };
+extern int solverPath;
+
+enum { MAX_THREADS = 64, MAX_DEFAULT_THREADS = 16, MIN_PIXELS_PER_THREAD = 65536 };
+
+bool solverAvx2Available();
+int solverDefaultThreads();
+
 #endif

@@ -1,5 +1,7 @@
 #include "store.h"
 
+#include "../common/pages.h"
+
 #include <climits>
 #include <cstddef>
 #include <cstdlib>
@@ -20,6 +22,7 @@ double ***memAllocDouble(int m, int n, int c)
     double *block = static_cast<double *>(malloc(static_cast<size_t>(count) * sizeof(double)));
     if (!block)
         return nullptr;
+    adviseHugePages(block, static_cast<size_t>(count) * sizeof(double));
     /* The tables always have an entry 0, so store[0][0] reaches the block
      * even when the image is empty. */
     double **pixelTable = static_cast<double **>(malloc((pixels ? pixels : 1) * sizeof(double *)));
@@ -30,6 +33,7 @@ double ***memAllocDouble(int m, int n, int c)
         free(rowTable);
         return nullptr;
     }
+    adviseHugePages(pixelTable, pixels * sizeof(double *));
     pixelTable[0] = block;
     rowTable[0] = pixelTable;
     for (int i = 0; i < m; ++i)

@@ -54,6 +54,16 @@ Inputs replacing(Inputs base, int at, std::function<mxArray *()> make, int count
     };
 }
 
+/* The base call with one more input. */
+Inputs withTrailing(Inputs base, std::function<mxArray *()> extra)
+{
+    return [=] {
+        std::vector<mxArray *> a = base();
+        a.push_back(extra());
+        return a;
+    };
+}
+
 /* Lantrel(img, [], w, [], 1, 1, 2) with img and w 3 x 4. */
 std::vector<mxArray *> lantrelCall()
 {
@@ -91,6 +101,12 @@ std::vector<Row> lantrelRows()
          lantrelWith(6, [] { return hostArray({1, 1}, {2.0}, STANDIN_DOUBLE, STANDIN_COMPLEX); }), 0},
         {"`Lantrel(img, [], w, [], 1, 1, 'a')`",
          lantrelWith(6, [] { return hostArray({1, 1}, {97.0}, STANDIN_CHAR); }), 0},
+        {"`Lantrel(img, [], w, [], 1, 1, 2, -1)` (thread count)",
+         withTrailing(lantrelCall, [] { return standinCreateScalar(-1); }), 0},
+        {"`Lantrel(img, [], w, [], 1, 1, 2, NaN)`",
+         withTrailing(lantrelCall, [] { return standinCreateScalar(NAN); }), 0},
+        {"`Lantrel(img, [], w, [], 1, 1, 2, [1 2])`",
+         withTrailing(lantrelCall, [] { return standinCreateMatrix(1, 2); }), 0},
         {"`Lantrel(zeros(46341), [], ones(46341), [], 1, 1, 2)` (more than 2³¹ − 11 elements)",
          replacing(lantrelWith(0, [] { return declared(46341, 46341); }), 2, [] { return declared(46341, 46341); }),
          0},
@@ -114,7 +130,9 @@ mxArray *directions(std::vector<double> d) { return hostArray({2, 3}, d); }
 std::vector<Row> ostraveRows()
 {
     auto keep = [] { return nullptr; };
-    auto cls = [](int c, int flags = 0) { return [=] { return hostArray({2, 3}, std::vector<double>(6, 1.0), c, flags); }; };
+    auto cls = [](int c, int flags = 0) {
+        return [=] { return hostArray({2, 3}, std::vector<double>(6, 1.0), c, flags); };
+    };
     return {
         {"`Ostrave()`", ostraveWith(-1, keep, 0), 0},
         {"`Ostrave(img, map, T)`", ostraveWith(-1, keep, 3), 0},
@@ -142,6 +160,10 @@ std::vector<Row> ostraveRows()
         {"`Ostrave(img, [0 -1 0; 0 0 0], T, 1)`", ostraveWith(1, [] { return directions({0, 0, -1, 0, 0, 0}); }), 0},
         {"`Ostrave(img, [0 0 0; NaN 0 0], T, 1)`",
          ostraveWith(1, [] { return directions({0, NAN, 0, 0, 0, 0}); }), 0},
+        {"`Ostrave(img, map, T, 1, -1)` (thread count)",
+         withTrailing(ostraveCall, [] { return standinCreateScalar(-1); }), 0},
+        {"`Ostrave(img, map, T, 1, 'a')`",
+         withTrailing(ostraveCall, [] { return hostArray({1, 1}, {97.0}, STANDIN_CHAR); }), 0},
         {"`Ostrave(zeros(46341), zeros(46341), T, 1)` (more than 2³¹ − 1 pixels)",
          replacing(ostraveWith(0, [] { return declared(46341, 46341); }), 1, [] { return declared(46341, 46341); }),
          0},

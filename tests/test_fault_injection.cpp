@@ -248,7 +248,8 @@ TEST(FaultInjection, OstraveRefusesImagesBeyond32BitCountsUnread)
         std::string what = "Ostrave";
         for (int d : dims)
             what += " " + std::to_string(d);
-        Scenario s = ostraveScenario(what.c_str(), 2, [dims] { return ostraveArgs(declared(dims), declared(dims), 1); });
+        Scenario s =
+            ostraveScenario(what.c_str(), 2, [dims] { return ostraveArgs(declared(dims), declared(dims), 1); });
         s.oomId = "Ostrave:tooLarge";
         expectRefusedUnread(s);
     }

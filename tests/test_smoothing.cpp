@@ -1,5 +1,6 @@
 /* The smoothing kernel on its own: the store, bit-exactness against the
  * literal reference, and an independent residual check. */
+#include "kernelrun.h"
 #include "reference.h"
 #include "solver.h"
 #include "store.h"
@@ -9,21 +10,6 @@
 #include <climits>
 
 namespace {
-
-std::vector<double> runKernel(std::vector<double> image, int M, int N, const std::vector<double> &w, double lambda,
-                              int iterations, double attenuation)
-{
-    rows = M;
-    cols = N;
-    planes = 1;
-    double ***store = memAllocDouble(M, N, 1);
-    EXPECT_NE(store, nullptr);
-    std::copy(image.begin(), image.end(), store[0][0]);
-    EXPECT_TRUE(smoothSeparable(store, w.data(), w.data(), lambda, iterations, attenuation));
-    std::copy(store[0][0], store[0][0] + image.size(), image.begin());
-    memFreeDouble(store);
-    return image;
-}
 
 /* Edge-aware weights of the kind a user derives from the image itself. */
 std::vector<double> edgeWeights(const std::vector<double> &img, int M, int N)

@@ -228,7 +228,8 @@ bool trailingValid(const std::vector<mxArray *> &in)
 #ifdef FUZZ_OSTRAVE
 bool plainlyValid(const std::vector<mxArray *> &in)
 {
-    if (in.size() < 4 || !trailingValid(in) || !realDouble(in[0]) || !realDouble(in[1]) || !realDouble(in[2]) || !realScalar(in[3]))
+    if (in.size() < 4 || !trailingValid(in) || !realDouble(in[0]) || !realDouble(in[1]) || !realDouble(in[2]) ||
+        !realScalar(in[3]))
         return false;
     size_t pixels = static_cast<size_t>(mxGetDimensions(in[0])[0]) * mxGetDimensions(in[0])[1];
     if (mxGetNumberOfElements(in[0]) < pixels || mxGetNumberOfElements(in[1]) < pixels ||

@@ -1,0 +1,244 @@
+/* Throughput table: Mpixel/s per iteration for the literal reference, the
+ * solver on one thread and on all threads, LAPACK dptsv called per line, and
+ * a streaming pass over the bytes one iteration must touch.
+ *   bench [--quick] [--octave-seconds S]
+ * --octave-seconds passes in the time of a whole Octave call (2048^2, five
+ * iterations) so that it is set against the reference in the same table. */
+#include "pathtables.h"
+#include "reference.h"
+#include "solver.h"
+#include "store.h"
+#include "walk.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern "C" void dptsv_(const int *n, const int *nrhs, double *d, double *e, double *b, const int *ldb, int *info);
+
+namespace {
+
+double minSeconds = 0.3;
+
+/* Best time of one call over enough repetitions to fill minSeconds. */
+double bestSeconds(const std::function<void()> &prepare, const std::function<void()> &run)
+{
+    double best = 1e300, total = 0.0;
+    for (int rep = 0; rep < 3 || total < minSeconds; ++rep) {
+        prepare();
+        auto t0 = std::chrono::steady_clock::now();
+        run();
+        double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        best = std::min(best, s);
+        total += s;
+        if (rep >= 50)
+            break;
+    }
+    return best;
+}
+
+struct Scene {
+    int M, N;
+    std::vector<double> image, weights;
+};
+
+Scene makeScene(int M, int N, unsigned seed)
+{
+    std::mt19937_64 rng(seed);
+    std::normal_distribution<double> noise(0.0, 0.05);
+    Scene s{M, N, std::vector<double>(static_cast<size_t>(M) * N), std::vector<double>(static_cast<size_t>(M) * N)};
+    for (int i = 0; i < M; ++i)
+        for (int j = 0; j < N; ++j)
+            s.image[static_cast<size_t>(i) * N + j] = (j > N / 3 ? 1.0 : 0.0) + (i > M / 2 ? 0.5 : 0.0) + noise(rng);
+    for (int i = 0; i < M; ++i)
+        for (int j = 0; j < N; ++j) {
+            size_t k = static_cast<size_t>(i) * N + j;
+            double gx = j + 1 < N ? s.image[k + 1] - s.image[k] : 0.0;
+            double gy = i + 1 < M ? s.image[k + N] - s.image[k] : 0.0;
+            s.weights[k] = std::exp(-std::sqrt(gx * gx + gy * gy) / 0.2);
+        }
+    return s;
+}
+
+const double benchLambda = 20.0, benchAttenuation = 2.0;
+
+/* The generic route: LAPACK's symmetric positive-definite tridiagonal solver
+ * per line, rows then columns. */
+void dptsvSmooth(std::vector<double> &img, int M, int N, const std::vector<double> &w, int iterations)
+{
+    int longest = std::max(M, N);
+    std::vector<double> d(longest), e(longest), b(longest);
+    const int one = 1;
+    double lam = 0.5 * benchLambda;
+    for (int it = 0; it < iterations; ++it) {
+        for (int pass = 0; pass < 2; ++pass) {
+            int L = pass == 0 ? N : M, lines = pass == 0 ? M : N;
+            size_t step = pass == 0 ? 1 : N, lineStep = pass == 0 ? N : 1;
+            for (int l = 0; l < lines; ++l) {
+                double *line = img.data() + l * lineStep;
+                const double *wl = w.data() + l * lineStep;
+                for (int x = 0; x < L; ++x) {
+                    double left = x > 0 ? wl[(x - 1) * step] : 0.0, right = x + 1 < L ? wl[x * step] : 0.0;
+                    d[x] = 1.0 + lam * (left + right);
+                    if (x + 1 < L)
+                        e[x] = -lam * wl[x * step];
+                    b[x] = line[x * step];
+                }
+                int info = 0;
+                dptsv_(&L, &one, d.data(), e.data(), b.data(), &L, &info);
+                for (int x = 0; x < L; ++x)
+                    line[x * step] = b[x];
+            }
+        }
+        lam /= benchAttenuation;
+    }
+}
+
+/* What one iteration cannot avoid: each pass reads the image and the
+ * weights and writes the image once. */
+void streamPass(std::vector<double> &img, const std::vector<double> &w, int iterations)
+{
+    double *d = img.data();
+    const double *ww = w.data();
+    size_t n = img.size();
+    for (int it = 0; it < 2 * iterations; ++it)
+        for (size_t k = 0; k < n; ++k)
+            d[k] = d[k] * 0.5 + ww[k];
+}
+
+/* The module's working store, filled outside the timed region as the
+ * reference's vector is. */
+double ***benchStore = nullptr;
+
+void storeImage(const std::vector<double> &img, int M, int N)
+{
+    if (!benchStore) {
+        rows = M;
+        cols = N;
+        planes = 1;
+        benchStore = memAllocDouble(M, N, 1);
+        if (!benchStore) {
+            fprintf(stderr, "bench: out of memory\n");
+            exit(1);
+        }
+    }
+    memcpy(benchStore[0][0], img.data(), img.size() * sizeof(double));
+}
+
+void releaseStore()
+{
+    memFreeDouble(benchStore);
+    benchStore = nullptr;
+}
+
+void moduleSmooth(const std::vector<double> &w, int iterations, int threads)
+{
+    solverThreads = threads;
+    if (!smoothSeparable(benchStore, w.data(), w.data(), benchLambda, iterations, benchAttenuation)) {
+        fprintf(stderr, "bench: solver out of memory\n");
+        exit(1);
+    }
+}
+
+void moduleWalk(const Scene &s, const std::vector<int> &dirs, int a, std::vector<double> &nc, std::vector<double> &tv,
+                int threads)
+{
+    pathRows = s.M;
+    pathCols = s.N;
+    nc.resize(s.image.size());
+    tv.resize(s.image.size());
+    netChange = nc.data();
+    totalVariation = tv.data();
+    pathThreads = threads;
+    if (!walkDirections(s.image.data(), dirs.data(), a)) {
+        fprintf(stderr, "bench: walk out of memory\n");
+        exit(1);
+    }
+    netChange = totalVariation = nullptr;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    double octaveSeconds = 0.0;
+    bool quick = false;
+    for (int k = 1; k < argc; ++k) {
+        if (!strcmp(argv[k], "--quick"))
+            quick = true;
+        else if (!strcmp(argv[k], "--octave-seconds") && k + 1 < argc)
+            octaveSeconds = atof(argv[++k]);
+    }
+    if (quick)
+        minSeconds = 0.05;
+    const int all = solverDefaultThreads();
+    const int iterations = 3;
+    printf("Smoother: Mpixel/s per iteration (%d iterations per call, best of several calls); %s path; %d threads = all\n",
+           iterations, solverAvx2Available() ? "AVX2" : "SSE2", all);
+    printf("%-11s %9s %9s %9s %9s %9s | %7s %7s %7s %8s %8s %8s\n", "size", "reference", "1 thread", "all", "dptsv",
+           "stream", "1T/ref", "all/ref", "all/1T", "1T/dptsv", "all/dptsv", "all/strm");
+    std::vector<std::pair<int, int>> sizes = {{512, 512}, {2048, 2048}, {4096, 4096}, {256, 16384}, {16384, 256}};
+    if (quick)
+        sizes = {{512, 512}, {2048, 2048}};
+    double ref2048 = 0.0;
+    for (auto [M, N] : sizes) {
+        Scene s = makeScene(M, N, 5);
+        std::vector<double> work;
+        auto fresh = [&] { work = s.image; };
+        double mpix = static_cast<double>(M) * N * iterations / 1e6;
+        double tRef = bestSeconds(fresh, [&] { referenceSmooth(work, M, N, s.weights, benchLambda, iterations,
+                                                               benchAttenuation); });
+        auto stored = [&] { storeImage(s.image, M, N); };
+        double t1 = bestSeconds(stored, [&] { moduleSmooth(s.weights, iterations, 1); });
+        double tAll = bestSeconds(stored, [&] { moduleSmooth(s.weights, iterations, all); });
+        releaseStore();
+        double tLapack = bestSeconds(fresh, [&] { dptsvSmooth(work, M, N, s.weights, iterations); });
+        double tStream = bestSeconds(fresh, [&] { streamPass(work, s.weights, iterations); });
+        if (M == 2048 && N == 2048)
+            ref2048 = tRef / iterations;
+        char name[32];
+        snprintf(name, sizeof name, "%dx%d", M, N);
+        printf("%-11s %9.1f %9.1f %9.1f %9.1f %9.1f | %6.1fx %6.1fx %6.2fx %7.1fx %8.1fx %7.2fx\n", name,
+               mpix / tRef, mpix / t1, mpix / tAll, mpix / tLapack, mpix / tStream, tRef / t1, tRef / tAll, t1 / tAll,
+               tLapack / t1, tLapack / tAll, tStream / tAll);
+    }
+
+    const int a = 8;
+    const std::vector<int> table = lineTable();
+    std::copy(table.begin(), table.end(), directionTable);
+    printf("\nPath variation: Mpixel/s (half-length %d, straight-line table, random directions)\n", a);
+    printf("%-11s %9s %9s %9s | %7s %7s %8s\n", "size", "reference", "1 thread", "all", "1T/ref", "all/ref",
+           "all/1T");
+    for (auto [M, N] : sizes) {
+        Scene s = makeScene(M, N, 6);
+        std::mt19937_64 rng(9);
+        std::uniform_int_distribution<int> pick(0, 360);
+        std::vector<int> dirs(s.image.size());
+        for (int &d : dirs)
+            d = pick(rng);
+        std::vector<double> nc, tv;
+        double mpix = static_cast<double>(M) * N / 1e6;
+        auto none = [] {};
+        double tRef = bestSeconds(none, [&] { referenceWalk(s.image, M, N, dirs, table, a, nc, tv); });
+        double t1 = bestSeconds(none, [&] { moduleWalk(s, dirs, a, nc, tv, 1); });
+        double tAll = bestSeconds(none, [&] { moduleWalk(s, dirs, a, nc, tv, all); });
+        char name[32];
+        snprintf(name, sizeof name, "%dx%d", M, N);
+        printf("%-11s %9.1f %9.1f %9.1f | %6.1fx %6.1fx %7.2fx\n", name, mpix / tRef, mpix / t1, mpix / tAll,
+               tRef / t1, tRef / tAll, t1 / tAll);
+    }
+
+    if (octaveSeconds > 0.0 && ref2048 > 0.0)
+        printf("Whole Octave call, 2048x2048, 5 iterations: %.1f ms; literal reference for 5 iterations: %.1f ms; "
+               "ratio %.1fx\n",
+               octaveSeconds * 1e3, ref2048 * 5 * 1e3, ref2048 * 5 / octaveSeconds);
+    return 0;
+}

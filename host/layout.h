@@ -1,0 +1,76 @@
+/* Column-major (host) <-> row-major (working) copies, walked in square
+ * tiles so that both sides are read and written a cache line at a time, and
+ * split by rows across `team` threads (the copies are bound by memory and
+ * by first-touch page faults, both of which spread over cores). */
+#ifndef LAYOUT_H
+#define LAYOUT_H
+
+#include "../common/split.h"
+
+#include <cstddef>
+
+enum { LAYOUT_TILE = 32 };
+
+/* Rows [i0, i1) of an m x n matrix: dst[i*n + j] = convert(src[i + m*j]). */
+template <class T, class Convert>
+void copyRowsToRowMajor(T *dst, const double *src, int m, int n, int i0, int i1, Convert convert)
+{
+    for (int b0 = i0; b0 < i1; b0 += LAYOUT_TILE) {
+        const int b1 = b0 + LAYOUT_TILE < i1 ? b0 + LAYOUT_TILE : i1;
+        for (int j0 = 0; j0 < n; j0 += LAYOUT_TILE) {
+            const int j1 = j0 + LAYOUT_TILE < n ? j0 + LAYOUT_TILE : n;
+            for (int i = b0; i < b1; ++i)
+                for (int j = j0; j < j1; ++j)
+                    dst[static_cast<size_t>(i) * n + j] = convert(src[i + static_cast<size_t>(m) * j]);
+        }
+    }
+}
+
+/* Rows [i0, i1): dst[i + m*j] = src[i*n + j]. */
+inline void copyRowsToColMajor(double *dst, const double *src, int m, int n, int i0, int i1)
+{
+    for (int j0 = 0; j0 < n; j0 += LAYOUT_TILE) {
+        const int j1 = j0 + LAYOUT_TILE < n ? j0 + LAYOUT_TILE : n;
+        for (int b0 = i0; b0 < i1; b0 += LAYOUT_TILE) {
+            const int b1 = b0 + LAYOUT_TILE < i1 ? b0 + LAYOUT_TILE : i1;
+            for (int j = j0; j < j1; ++j)
+                for (int i = b0; i < b1; ++i)
+                    dst[i + static_cast<size_t>(m) * j] = src[static_cast<size_t>(i) * n + j];
+        }
+    }
+}
+
+/* Row range of share t: whole tiles, so that no two threads write one line. */
+inline void layoutShare(int m, int t, int team, int *i0, int *i1)
+{
+    long long first, last, tiles = (m + LAYOUT_TILE - 1) / LAYOUT_TILE;
+    shareOf(tiles, t, team, &first, &last);
+    *i0 = static_cast<int>(first * LAYOUT_TILE < m ? first * LAYOUT_TILE : m);
+    *i1 = static_cast<int>(last * LAYOUT_TILE < m ? last * LAYOUT_TILE : m);
+}
+
+template <class T, class Convert>
+void copyToRowMajor(int team, T *dst, const double *src, int m, int n, Convert convert)
+{
+    runSplit(team, [&](int t, int size) {
+        int i0, i1;
+        layoutShare(m, t, size, &i0, &i1);
+        copyRowsToRowMajor(dst, src, m, n, i0, i1, convert);
+    });
+}
+
+inline void copyToRowMajor(int team, double *dst, const double *src, int m, int n)
+{
+    copyToRowMajor(team, dst, src, m, n, [](double v) { return v; });
+}
+
+inline void copyToColMajor(int team, double *dst, const double *src, int m, int n)
+{
+    runSplit(team, [&](int t, int size) {
+        int i0, i1;
+        layoutShare(m, t, size, &i0, &i1);
+        copyRowsToColMajor(dst, src, m, n, i0, i1);
+    });
+}
+
+#endif

@@ -1,0 +1,401 @@
+/* The solver's SIMD paths and thread teams against the literal reference:
+ * every path, every thread count, shapes that leave partial lane blocks and
+ * empty thread shares, and the values that make pivots and strengths blow up.
+ * The path walk's paired interior walk and thread split likewise, and the
+ * thread-count inputs of both entry points. */
+#include "kernelrun.h"
+#include "loader.h"
+#include "pathtables.h"
+#include "reference.h"
+#include "solver.h"
+#include "store.h"
+#include "testutil.h"
+#include "walk.h"
+#include "../common/split.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <climits>
+
+namespace {
+
+/* Restores the module-level solver settings whatever the test does. */
+struct SolverSettings {
+    SolverSettings(int path, int threads)
+    {
+        solverPath = path;
+        solverThreads = threads;
+    }
+    ~SolverSettings()
+    {
+        solverPath = SOLVER_PATH_AUTO;
+        solverThreads = 0;
+    }
+};
+
+std::vector<int> availablePaths()
+{
+    std::vector<int> p = {SOLVER_PATH_SSE2};
+    if (solverAvx2Available())
+        p.push_back(SOLVER_PATH_AUTO);
+    return p;
+}
+
+const char *pathName(int path)
+{
+    return path == SOLVER_PATH_SSE2 ? "SSE2" : "AVX2";
+}
+
+std::vector<double> solve(std::vector<double> image, int M, int N, const std::vector<double> &w, double lambda,
+                          int iterations, double attenuation, int path, int threads)
+{
+    SolverSettings settings(path, threads);
+    return runKernel(std::move(image), M, N, w, lambda, iterations, attenuation);
+}
+
+struct Case {
+    std::vector<double> image, weights;
+    double lambda;
+    int iterations;
+    double attenuation;
+};
+
+/* Every path and thread count 1..5 gives the reference's bits. */
+void expectAllPathsMatch(const Case &c, int M, int N, const std::string &what)
+{
+    std::vector<double> want = c.image;
+    referenceSmooth(want, M, N, c.weights, c.lambda, c.iterations, c.attenuation);
+    for (int path : availablePaths())
+        for (int threads = 1; threads <= 5; ++threads)
+            ASSERT_TRUE(sameBits(solve(c.image, M, N, c.weights, c.lambda, c.iterations, c.attenuation, path, threads),
+                                 want))
+                << what << " " << M << "x" << N << " " << pathName(path) << " threads " << threads;
+}
+
+TEST(FastSolver, EveryPathAndThreadCountMatchesTheReference)
+{
+    std::mt19937_64 rng(2718);
+    /* Rows go in blocks of 8 through tiles 2 or 4 wide, columns in vectors
+     * of 2 or 4 across strips of whole cache lines (one per thread at
+     * least): the shapes straddle all of these, and small ones leave threads
+     * without work. */
+    const std::vector<std::pair<int, int>> shapes = {
+        {1, 1}, {1, 2}, {2, 1}, {1, 37}, {37, 1}, {2, 2}, {3, 5}, {7, 9}, {8, 8}, {9, 17},
+        {16, 16}, {17, 15}, {15, 33}, {33, 15}, {31, 64}, {64, 31}, {5, 100}, {100, 5}, {47, 129}};
+    for (auto [M, N] : shapes) {
+        size_t n = static_cast<size_t>(M) * N;
+        Case c{randomValues(rng, n, -2.0, 3.0), randomValues(rng, n, 0.0, 2.0), 7.0, 3, 2.0};
+        expectAllPathsMatch(c, M, N, "random");
+    }
+}
+
+TEST(FastSolver, SpecialValuesGiveTheReferenceBits)
+{
+    std::mt19937_64 rng(31);
+    const int M = 19, N = 21;
+    const size_t n = static_cast<size_t>(M) * N;
+    std::vector<double> image = randomValues(rng, n, -1.0, 1.0);
+    std::vector<double> weights = randomValues(rng, n, 0.0, 1.0);
+
+    std::vector<double> specialWeights = weights;
+    specialWeights[3] = NAN;
+    specialWeights[N + 4] = INFINITY;
+    specialWeights[2 * N + 5] = -INFINITY;
+    specialWeights[5 * N] = 0.0;
+    specialWeights[6 * N + 7] = -0.0;
+    specialWeights[7 * N + 8] = DBL_MAX;
+    specialWeights[8 * N + 9] = DBL_TRUE_MIN;
+    specialWeights[9 * N + 10] = -0.5; /* a vanishing pivot: 1 + 2*(-0.5) */
+
+    std::vector<double> specialImage = image;
+    specialImage[11 * N + 3] = NAN;
+    specialImage[12 * N + 20] = INFINITY;
+    specialImage[18 * N] = -0.0;
+
+    /* Dense NaNs of both signs: products of two NaNs, where only the order
+     * of the operands decides which one comes out. */
+    std::vector<double> nanWeights = weights, nanImage = image;
+    for (size_t k = 0; k < n; k += 3)
+        nanWeights[k] = NAN;
+    const double payloadNan = [] {
+        uint64_t bits = 0x7ff8000000000123ull;
+        double v;
+        memcpy(&v, &bits, sizeof v);
+        return v;
+    }();
+    for (size_t k = 1; k < n; k += 5)
+        nanImage[k] = k % 2 ? -NAN : payloadNan;
+
+    const std::vector<double> zero(n, 0.0);
+    const std::vector<Case> cases = {
+        {nanImage, nanWeights, 5.0, 2, 2.0},
+        {nanImage, weights, NAN, 1, 2.0},
+        {image, specialWeights, 5.0, 2, 2.0},
+        {specialImage, weights, 5.0, 2, 2.0},
+        {specialImage, specialWeights, 5.0, 2, 2.0},
+        {image, zero, 5.0, 2, 2.0},
+        {specialImage, zero, 5.0, 1, 2.0},
+        {image, weights, 0.0, 2, 2.0},
+        {image, weights, -0.0, 2, 2.0},
+        {image, weights, 1e300, 3, 2.0},
+        {image, weights, INFINITY, 2, 2.0},
+        {image, weights, NAN, 2, 2.0},
+        {image, weights, -3.0, 2, 2.0},
+        {image, weights, 4.0, 3, 0.0},
+        {image, weights, 0.0, 3, 0.0},
+        {image, weights, 4.0, 3, -0.0},
+        {image, weights, 4.0, 3, NAN},
+        {image, weights, 4.0, 4, 1e-300},
+    };
+    for (size_t k = 0; k < cases.size(); ++k)
+        expectAllPathsMatch(cases[k], M, N, "case " + std::to_string(k));
+}
+
+/* A random image in [0, 1], weights in [0, wMax], and the reference's result. */
+struct Smoothed {
+    std::vector<double> image, weights, want;
+};
+
+Smoothed referenceCase(unsigned seed, int M, int N, double wMax, double lambda, int iterations, double attenuation)
+{
+    std::mt19937_64 rng(seed);
+    size_t n = static_cast<size_t>(M) * N;
+    Smoothed c{randomValues(rng, n, 0.0, 1.0), randomValues(rng, n, 0.0, wMax), {}};
+    c.want = c.image;
+    referenceSmooth(c.want, M, N, c.weights, lambda, iterations, attenuation);
+    return c;
+}
+
+TEST(FastSolver, DefaultTeamOnALargerImage)
+{
+    /* Large enough for the default to use every core. */
+    const int M = 403, N = 389;
+    Smoothed c = referenceCase(5, M, N, 3.0, 12.0, 2, 3.0);
+    for (int path : availablePaths())
+        EXPECT_TRUE(sameBits(solve(c.image, M, N, c.weights, 12.0, 2, 3.0, path, 0), c.want)) << pathName(path);
+}
+
+TEST(FastSolver, ThreadsThatCannotStartLeaveTheirShareToTheOthers)
+{
+    const int M = 45, N = 61;
+    const size_t n = static_cast<size_t>(M) * N;
+    const Smoothed c = referenceCase(77, M, N, 2.0, 4.0, 3, 2.0);
+    const std::vector<double> &image = c.image;
+    std::vector<int> directions(n);
+    for (size_t k = 0; k < n; ++k)
+        directions[k] = static_cast<int>(k * 37 % 361);
+    const std::vector<int> table = lineTable();
+    std::vector<double> wantNet, wantTotal;
+    referenceWalk(image, M, N, directions, table, 3, wantNet, wantTotal);
+    std::copy(table.begin(), table.end(), directionTable);
+    for (int limit : {0, 1, 2}) {
+        threadStartLimit = limit;
+        for (int path : availablePaths())
+            EXPECT_TRUE(sameBits(solve(image, M, N, c.weights, 4.0, 3, 2.0, path, 4), c.want)) << "limit " << limit;
+        std::vector<double> net(n), total(n);
+        pathRows = M;
+        pathCols = N;
+        netChange = net.data();
+        totalVariation = total.data();
+        pathThreads = 4;
+        EXPECT_TRUE(walkDirections(image.data(), directions.data(), 3));
+        pathThreads = 0;
+        netChange = totalVariation = nullptr;
+        threadStartLimit = -1;
+        EXPECT_TRUE(sameBits(net, wantNet)) << "limit " << limit;
+        EXPECT_TRUE(sameBits(total, wantTotal)) << "limit " << limit;
+    }
+}
+
+TEST(FastSolver, NoIterationsOrNoPixelsTouchNothing)
+{
+    std::vector<double> image = {1.0, -0.0, NAN, 4.0, 5.0, 6.0};
+    for (int it : {0, -1, INT_MIN})
+        EXPECT_TRUE(sameBits(solve(image, 2, 3, image, 3.0, it, 2.0, SOLVER_PATH_AUTO, 3), image));
+    for (auto d : {std::pair<int, int>{0, 4}, {4, 0}, {0, 0}})
+        EXPECT_TRUE(solve({}, d.first, d.second, {}, 3.0, 2, 2.0, SOLVER_PATH_AUTO, 2).empty());
+}
+
+/* ---- The path walk. */
+
+/* Mostly in [-1, 2] with a share of zeros, negative zeros and NaN, so that
+ * pairs of neighbours disagree about where their walks start. */
+std::vector<double> walkImage(std::mt19937_64 &rng, int M, int N, double low)
+{
+    std::vector<double> img = randomValues(rng, static_cast<size_t>(M) * N, low, 2.0);
+    std::uniform_int_distribution<int> pick(0, 99);
+    for (double &v : img) {
+        int u = pick(rng);
+        v = u < 4 ? 0.0 : u < 7 ? -0.0 : u < 9 ? NAN : u < 10 ? INFINITY : v;
+    }
+    return img;
+}
+
+TEST(FastWalk, EveryThreadCountMatchesTheReference)
+{
+    std::mt19937_64 rng(404);
+    const std::vector<std::pair<int, int>> shapes = {{1, 1}, {1, 40}, {40, 1}, {5, 5}, {9, 30}, {30, 9},
+                                                     {20, 21}, {23, 64}, {3, 100}};
+    const std::vector<int> straight = lineTable();
+    for (int a : {0, 1, 3, 8})
+        for (auto [M, N] : shapes)
+            for (double low : {0.0, -1.0}) {
+                std::vector<double> img = walkImage(rng, M, N, low);
+                std::uniform_int_distribution<int> dir(0, 360);
+                std::vector<int> dirs(img.size());
+                for (int &d : dirs)
+                    d = dir(rng);
+                for (const std::vector<int> &table : {straight, randomTable(rng, a)}) {
+                    std::vector<double> wantNet, wantTotal;
+                    referenceWalk(img, M, N, dirs, table, a, wantNet, wantTotal);
+                    std::copy(table.begin(), table.end(), directionTable);
+                    for (int threads = 0; threads <= 5; ++threads) {
+                        std::vector<double> net(img.size(), -7.0), total(img.size(), -7.0);
+                        pathRows = M;
+                        pathCols = N;
+                        netChange = net.data();
+                        totalVariation = total.data();
+                        pathThreads = threads;
+                        ASSERT_TRUE(walkDirections(img.data(), dirs.data(), a));
+                        pathThreads = 0;
+                        netChange = totalVariation = nullptr;
+                        ASSERT_TRUE(sameBits(net, wantNet)) << M << "x" << N << " a " << a << " threads " << threads;
+                        ASSERT_TRUE(sameBits(total, wantTotal))
+                            << M << "x" << N << " a " << a << " threads " << threads;
+                    }
+                }
+            }
+}
+
+/* ---- The thread-count inputs of the entry points. */
+
+MexFunction loadModule(const char *path)
+{
+    char why[512];
+    MexFunction f = standinLoadModule(path, why, sizeof why);
+    if (!f)
+        ADD_FAILURE() << why;
+    return f;
+}
+
+MexFunction lantrelModule()
+{
+    static MexFunction fn = loadModule(LANTREL_MODULE);
+    return fn;
+}
+
+MexFunction ostraveModule()
+{
+    static MexFunction fn = loadModule(OSTRAVE_MODULE);
+    return fn;
+}
+
+/* Calls the module with `inputs` (destroyed afterwards) and returns every
+ * output's values concatenated, or nothing after an error (then in report). */
+std::vector<double> callModule(MexFunction fn, int nlhs, std::vector<mxArray *> inputs, StandinReport *report)
+{
+    mxArray *out[2] = {nullptr, nullptr};
+    long before = standinLiveArrays();
+    std::vector<const mxArray *> prhs(inputs.begin(), inputs.end());
+    standinCall(fn, nlhs, out, static_cast<int>(prhs.size()), prhs.data(), report);
+    std::vector<double> result;
+    for (mxArray *o : out)
+        if (o) {
+            std::vector<double> v = hostValues(o);
+            result.insert(result.end(), v.begin(), v.end());
+        }
+    EXPECT_EQ(standinLiveArrays(), before + (out[0] ? 1 : 0) + (out[1] ? 1 : 0));
+    EXPECT_EQ(report->strayArrays, 0);
+    for (mxArray *a : out)
+        standinDestroy(a);
+    for (mxArray *a : inputs)
+        standinDestroy(a);
+    return result;
+}
+
+/* Each module on a fixed 70 x 45 input; `threads` (if any) becomes the
+ * trailing input. */
+struct ModuleCase {
+    const char *name;
+    MexFunction (*module)();
+    int nlhs;
+    std::vector<mxArray *> (*inputs)();
+    const char *badId;
+    const char *argText;
+};
+
+std::vector<mxArray *> lantrelInputs()
+{
+    const int M = 70, N = 45;
+    std::mt19937_64 rng(8);
+    return {hostArray({M, N}, randomValues(rng, M * N, 0.0, 1.0)), standinCreateMatrix(0, 0),
+            hostArray({M, N}, randomValues(rng, M * N, 0.0, 2.0)), standinCreateMatrix(0, 0),
+            standinCreateScalar(6.0), standinCreateScalar(3.0), standinCreateScalar(2.0)};
+}
+
+std::vector<mxArray *> ostraveInputs()
+{
+    const int M = 70, N = 45;
+    std::mt19937_64 rng(9);
+    std::vector<double> dirs(M * N);
+    std::uniform_int_distribution<int> dir(0, 360);
+    for (double &d : dirs)
+        d = dir(rng);
+    return {hostArray({M, N}, walkImage(rng, M, N, -0.5)), hostArray({M, N}, dirs),
+            hostArray({80, 722}, hostTable(lineTable())), standinCreateScalar(4.0)};
+}
+
+const ModuleCase moduleCases[] = {
+    {"Lantrel", lantrelModule, 1, lantrelInputs, "Lantrel:badThreads", "thread count (argument 8)"},
+    {"Ostrave", ostraveModule, 2, ostraveInputs, "Ostrave:badThreads", "thread count (argument 5)"},
+};
+
+std::vector<double> callWithThreads(const ModuleCase &m, mxArray *threads, StandinReport *report)
+{
+    std::vector<mxArray *> in = m.inputs();
+    if (threads)
+        in.push_back(threads);
+    return callModule(m.module(), m.nlhs, in, report);
+}
+
+TEST(ThreadInput, CountNeverChangesTheResult)
+{
+    for (const ModuleCase &m : moduleCases) {
+        StandinReport report{};
+        std::vector<double> plain = callWithThreads(m, nullptr, &report);
+        ASSERT_FALSE(report.raised) << m.name << ": " << report.text;
+        ASSERT_EQ(plain.size(), 70u * 45u * m.nlhs) << m.name;
+        for (double t : {0.0, 1.0, 2.0, 3.0, 4.0, 7.9, 1e9}) {
+            StandinReport r{};
+            EXPECT_TRUE(sameBits(callWithThreads(m, standinCreateScalar(t), &r), plain)) << m.name << " " << t;
+            EXPECT_FALSE(r.raised) << m.name << " " << t << ": " << r.text;
+        }
+        StandinReport r{};
+        EXPECT_TRUE(sameBits(callWithThreads(m, hostArray({1, 1}, {2.0}, STANDIN_INT32), &r), plain)) << m.name;
+    }
+}
+
+TEST(ThreadInput, BadCountsAreRefused)
+{
+  for (const ModuleCase &m : moduleCases) {
+    const std::vector<std::pair<const char *, mxArray *>> bad = {
+        {"negative", standinCreateScalar(-1.0)},
+        {"NaN", standinCreateScalar(NAN)},
+        {"-Inf", standinCreateScalar(-INFINITY)},
+        {"empty", standinCreateMatrix(0, 0)},
+        {"vector", standinCreateMatrix(1, 2)},
+        {"complex", hostArray({1, 1}, {2.0}, STANDIN_DOUBLE, STANDIN_COMPLEX)},
+        {"char", hostArray({1, 1}, {2.0}, STANDIN_CHAR)},
+        {"cell", hostArray({1, 1}, {2.0}, STANDIN_CELL)},
+    };
+    for (const auto &[what, arg] : bad) {
+        StandinReport r{};
+        EXPECT_TRUE(callWithThreads(m, arg, &r).empty()) << m.name << " " << what;
+        EXPECT_TRUE(r.raised) << m.name << " " << what;
+        EXPECT_STREQ(r.id, m.badId) << what;
+        EXPECT_NE(std::string(r.text).find(m.argText), std::string::npos) << what << ": " << r.text;
+    }
+  }
+}
+
+} // namespace
