@@ -135,6 +135,13 @@ mxArray *declared(std::vector<int> dims)
     return standinCreateArray(STANDIN_DOUBLE, static_cast<int>(dims.size()), dims.data(), STANDIN_NODATA);
 }
 
+/* The call's inputs followed by the optional thread count. */
+std::vector<mxArray *> withThreads(std::vector<mxArray *> inputs, double threads)
+{
+    inputs.push_back(standinCreateScalar(threads));
+    return inputs;
+}
+
 MexFunction lantrel()
 {
     static MexFunction f = loadModuleOrFail(LANTREL_MODULE);
@@ -171,9 +178,8 @@ TEST(FaultInjection, LantrelFailsEveryAllocationCleanly)
              /* Large enough to be split across threads, with a thread count. */
              lantrelScenario("Lantrel 256x512 on two threads",
                              [] {
-                                 auto a = lantrelArgs(filled({256, 512}, 1.0), filled({256, 512}, 0.5), 1);
-                                 a.push_back(standinCreateScalar(2));
-                                 return a;
+                                 return withThreads(
+                                     lantrelArgs(filled({256, 512}, 1.0), filled({256, 512}, 0.5), 1), 2);
                              }),
          })
         failed += failEveryAllocation(s);
@@ -233,9 +239,8 @@ TEST(FaultInjection, OstraveFailsEveryAllocationCleanly)
                              [] { return ostraveArgs(filled({3, 3, 2}, 1.0), filled({3, 3}, 360.0), 79); }),
              ostraveScenario("Ostrave 256x256 on two threads", 2,
                              [] {
-                                 auto a = ostraveArgs(filled({256, 256}, 1.0), filled({256, 256}, 4.0), 3);
-                                 a.push_back(standinCreateScalar(2));
-                                 return a;
+                                 return withThreads(ostraveArgs(filled({256, 256}, 1.0), filled({256, 256}, 4.0), 3),
+                                                    2);
                              }),
          })
         failed += failEveryAllocation(s);
