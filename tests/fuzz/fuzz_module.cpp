@@ -161,8 +161,9 @@ mxArray *makeInput(Bytes &in, const mxArray *first)
     return a;
 }
 
-/* Work is bounded: a huge iteration count on a tiny image is a legitimate
- * slow call, not a hang worth reporting. */
+/* Work is bounded: a huge iteration count, or a team of dozens of threads
+ * for a tiny image, is a legitimate slow call, not a hang worth reporting;
+ * four threads already split tiny images in every uneven way. */
 void tame(std::vector<mxArray *> &inputs)
 {
 #ifndef FUZZ_OSTRAVE
@@ -171,9 +172,12 @@ void tame(std::vector<mxArray *> &inputs)
         if (std::isfinite(it) && std::fabs(it) >= 8 && std::fabs(it) < 2147483648.0)
             it = std::fmod(it, 8.0);
     }
-#else
-    (void)inputs;
 #endif
+    if (inputs.size() > static_cast<size_t>(takesInputs) && mxGetNumberOfElements(inputs[takesInputs]) > 0) {
+        double &threads = mxGetPr(inputs[takesInputs])[0];
+        if (threads > 4)
+            threads = 4;
+    }
 }
 
 bool realDoubleWithDims(const mxArray *a, int nd, const int *dims)
