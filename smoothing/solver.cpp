@@ -2,11 +2,13 @@
 
 #include "store.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "../common/pages.h"
@@ -36,6 +38,7 @@ typedef double v4d __attribute__((vector_size(32)));
  * block's scratch (three rows of eight lanes) stays within L2 for rows of
  * tens of thousands of pixels. */
 enum { SSE2_LANES = 8, AVX2_LANES = 8, MAX_LANES = 8 };
+static_assert(SSE2_LANES == MAX_LANES && AVX2_LANES == MAX_LANES, "row blocks are MAX_LANES rows on every path");
 
 #define INLINE static inline __attribute__((always_inline))
 
@@ -173,8 +176,6 @@ struct Pass {
     int lines;
     ptrdiff_t lineStep;
     ptrdiff_t step;
-    int blockLines; /* lines per unit of work */
-    void (*solve)(const Pass &, int first, int last, double lam, double *scratch);
 };
 
 /* A partial block of rows: lanes are filled from rows l0 .. l0+count-1,
@@ -294,10 +295,10 @@ INLINE void solveBlocks(const Pass &p, int first, int last, double lam, double *
 
 /* Columns are solved row by row across a strip of neighbouring columns:
  * every access runs along a row, so memory is streamed, and each column
- * keeps its own chain of operations. The eliminated coefficients of the
- * strip go to `c` (rows x strip width), which the backward sweep reads back
- * from cache. Strips are as wide as the cache budget allows. */
-enum { STRIP_BUDGET = 1 << 22 /* doubles of c per strip: 32 MB */ };
+ * keeps its own chain of operations. The forward sweep of a band of rows
+ * runs right after those rows were solved as rows, while they are still in
+ * cache; the eliminated coefficients of the strip go to `c` (rows x strip
+ * width) and the backward sweep reads them back. */
 
 /* Up to one vector of columns at `at` (count of them; the rest of the
  * vector is zero and never stored). */
@@ -362,27 +363,39 @@ INLINE void forwardRow(double *dy, const double *wy, double *cy, ptrdiff_t N, in
         forwardStep<V, Row>(dy, wy, cy, N, S, j, S - j, lamV);
 }
 
+/* Forward sweep of columns [i0, i1) over rows [y0, y1); rows above y0 are
+ * already swept. */
 template <class V>
-INLINE void solveColumnStrip(const Pass &p, int i0, int i1, double lam, double *c)
+INLINE void forwardColumns(const Pass &p, int i0, int i1, int y0, int y1, double lam, double *c)
 {
-    constexpr int W = sizeof(V) / sizeof(double);
     const int M = p.length;
     const ptrdiff_t N = p.step;
     const int S = i1 - i0;
     const V lamV = splat<V>(lam);
     double *d0 = p.image + i0;
     const double *w0 = p.weights + i0;
-
-    if (M == 1) {
-        forwardRow<V, FIRST_ROW | LAST_ROW>(d0, w0, c, N, S, lamV);
-        return;
+    for (int y = y0; y < y1; ++y) {
+        double *dy = d0 + y * N;
+        const double *wy = w0 + y * N;
+        double *cy = c + static_cast<ptrdiff_t>(y) * S;
+        if (M == 1)
+            forwardRow<V, FIRST_ROW | LAST_ROW>(dy, wy, cy, N, S, lamV);
+        else if (y == 0)
+            forwardRow<V, FIRST_ROW>(dy, wy, cy, N, S, lamV);
+        else if (y == M - 1)
+            forwardRow<V, LAST_ROW>(dy, wy, cy, N, S, lamV);
+        else
+            forwardRow<V, 0>(dy, wy, cy, N, S, lamV);
     }
-    forwardRow<V, FIRST_ROW>(d0, w0, c, N, S, lamV);
-    for (int y = 1; y < M - 1; ++y)
-        forwardRow<V, 0>(d0 + y * N, w0 + y * N, c + static_cast<ptrdiff_t>(y) * S, N, S, lamV);
-    forwardRow<V, LAST_ROW>(d0 + (M - 1) * N, w0 + (M - 1) * N, c + static_cast<ptrdiff_t>(M - 1) * S, N, S, lamV);
+}
 
-    for (int y = M - 2; y >= 0; --y) {
+template <class V> INLINE void backwardColumns(const Pass &p, int i0, int i1, const double *c)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    const ptrdiff_t N = p.step;
+    const int S = i1 - i0;
+    double *d0 = p.image + i0;
+    for (int y = p.length - 2; y >= 0; --y) {
         double *dy = d0 + y * N;
         const double *cy = c + static_cast<ptrdiff_t>(y) * S;
         int j = 0;
@@ -394,25 +407,28 @@ INLINE void solveColumnStrip(const Pass &p, int i0, int i1, double lam, double *
     }
 }
 
-/* Strips [first, last) of stripWidth columns each. */
-template <class V> INLINE void solveStrips(const Pass &p, int first, int last, double lam, double *scratch)
-{
-    for (int b = first; b < last; ++b) {
-        int i0 = b * p.blockLines;
-        int i1 = i0 + p.blockLines < p.lines ? i0 + p.blockLines : p.lines;
-        solveColumnStrip<V>(p, i0, i1, lam, scratch);
-    }
-}
-
-static void solveStripsSse2(const Pass &p, int first, int last, double lam, double *scratch)
-{
-    solveStrips<v2d>(p, first, last, lam, scratch);
-}
+struct Kernels {
+    void (*rows)(const Pass &, int first, int last, double lam, double *scratch);
+    void (*forward)(const Pass &, int i0, int i1, int y0, int y1, double lam, double *c);
+    void (*backward)(const Pass &, int i0, int i1, const double *c);
+};
 
 static void solveBlocksSse2(const Pass &p, int first, int last, double lam, double *scratch)
 {
     solveBlocks<v2d, SSE2_LANES / 2>(p, first, last, lam, scratch);
 }
+
+static void forwardSse2(const Pass &p, int i0, int i1, int y0, int y1, double lam, double *c)
+{
+    forwardColumns<v2d>(p, i0, i1, y0, y1, lam, c);
+}
+
+static void backwardSse2(const Pass &p, int i0, int i1, const double *c)
+{
+    backwardColumns<v2d>(p, i0, i1, c);
+}
+
+static const Kernels sse2Kernels = {solveBlocksSse2, forwardSse2, backwardSse2};
 
 #if defined(__x86_64__) || defined(__i386__)
 #define HAVE_AVX2_PATH 1
@@ -422,11 +438,18 @@ __attribute__((target("avx2"))) static void solveBlocksAvx2(const Pass &p, int f
     solveBlocks<v4d, AVX2_LANES / 4>(p, first, last, lam, scratch);
 }
 
-__attribute__((target("avx2"))) static void solveStripsAvx2(const Pass &p, int first, int last, double lam,
-                                                           double *scratch)
+__attribute__((target("avx2"))) static void forwardAvx2(const Pass &p, int i0, int i1, int y0, int y1, double lam,
+                                                       double *c)
 {
-    solveStrips<v4d>(p, first, last, lam, scratch);
+    forwardColumns<v4d>(p, i0, i1, y0, y1, lam, c);
 }
+
+__attribute__((target("avx2"))) static void backwardAvx2(const Pass &p, int i0, int i1, const double *c)
+{
+    backwardColumns<v4d>(p, i0, i1, c);
+}
+
+static const Kernels avx2Kernels = {solveBlocksAvx2, forwardAvx2, backwardAvx2};
 #endif
 
 bool solverAvx2Available()
@@ -440,14 +463,27 @@ bool solverAvx2Available()
 #endif
 }
 
-/* ---- One call's shared state: set by smoothSeparable, read by every thread. */
+/* ---- One call's shared state: set by smoothSeparable, read by every thread.
+ * Every member sweeps its own columns forward block by block, each block as
+ * soon as its rows are solved, so that they are still in cache. Row blocks
+ * go to whichever member asks next, a few blocks ahead of its column sweep
+ * at most: a member that runs slower (a busy core) then solves fewer rows
+ * instead of holding the others up. */
 
 static Pass rowPass, colPass;
+static const Kernels *callKernels;
 static double callLambda, callAttenuation;
 static int callIterations;
 static int teamCount;
 static double *callScratch;
-static size_t scratchPerThread;
+static size_t rowScratchSize;
+static double *callCoefficients; /* rows x cols: each member's strip in one piece */
+
+/* Row blocks handed out since the call began (iteration * blocks + block),
+ * and for each block the number of iterations whose row solve of it is done. */
+static std::atomic<long long> blocksHandedOut;
+static std::atomic<int> *blockRounds;
+enum { LOOKAHEAD = 4 };
 
 static std::mutex teamMutex;
 static std::condition_variable teamWake;
@@ -468,20 +504,55 @@ static void teamBarrier()
     }
 }
 
-static void solveShare(const Pass &p, int t, double lam)
+/* The next row block of iteration `it` below `limit`, or -1 if none is left. */
+static int takeBlock(int it, int blocks, int limit)
 {
-    long long first, last;
-    shareOf((p.lines + p.blockLines - 1) / p.blockLines, t, teamCount, &first, &last);
-    p.solve(p, static_cast<int>(first), static_cast<int>(last), lam, callScratch + scratchPerThread * t);
+    const long long base = static_cast<long long>(it) * blocks;
+    long long next = blocksHandedOut.load(std::memory_order_relaxed);
+    while (next - base < limit)
+        if (blocksHandedOut.compare_exchange_weak(next, next + 1, std::memory_order_relaxed))
+            return static_cast<int>(next - base);
+    return -1;
 }
 
 static void runMember(int t)
 {
+    const int team = teamCount;
+    const int blocks = (rowPass.lines + MAX_LANES - 1) / MAX_LANES;
+    /* Columns in whole groups of eight, so that no two members write one
+     * cache line of a row. */
+    long long g0, g1;
+    shareOf((colPass.lines + 7) / 8, t, team, &g0, &g1);
+    const int i0 = static_cast<int>(g0 * 8 < colPass.lines ? g0 * 8 : colPass.lines);
+    const int i1 = static_cast<int>(g1 * 8 < colPass.lines ? g1 * 8 : colPass.lines);
+    double *c = callCoefficients + static_cast<size_t>(colPass.length) * static_cast<size_t>(i0);
+    double *scratch = callScratch + rowScratchSize * t;
+
     double lam = 0.5 * callLambda;
     for (int it = 0; it < callIterations; ++it) {
-        solveShare(rowPass, t, lam);
-        teamBarrier();
-        solveShare(colPass, t, lam);
+        /* A member without columns only solves rows. */
+        int swept = i0 < i1 ? 0 : blocks;
+        for (int spin = 0;;) {
+            if (swept < blocks && blockRounds[swept].load(std::memory_order_acquire) > it) {
+                const int y1 = (swept + 1) * MAX_LANES < colPass.length ? (swept + 1) * MAX_LANES : colPass.length;
+                callKernels->forward(colPass, i0, i1, swept * MAX_LANES, y1, lam, c);
+                ++swept;
+                continue;
+            }
+            const int limit = swept + LOOKAHEAD < blocks ? swept + LOOKAHEAD : blocks;
+            const int b = takeBlock(it, blocks, limit);
+            if (b >= 0) {
+                callKernels->rows(rowPass, b, b + 1, lam, scratch);
+                blockRounds[b].store(it + 1, std::memory_order_release);
+            } else if (swept == blocks) {
+                break;
+            } else if (++spin > 64) {
+                /* Block `swept` is being solved by another member. */
+                std::this_thread::yield();
+            }
+        }
+        if (i0 < i1)
+            callKernels->backward(colPass, i0, i1, c);
         if (it + 1 < callIterations)
             teamBarrier();
         lam = lam / callAttenuation;
@@ -517,32 +588,34 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
                                 solverThreads > 0 ? MAX_THREADS : MAX_DEFAULT_THREADS);
 
     const bool avx2 = solverPath != SOLVER_PATH_SSE2 && solverAvx2Available();
-    /* Strips a whole number of cache lines wide, within the cache budget,
-     * at least one per thread, and no wider than the image. */
-    long long strip = STRIP_BUDGET / m;
-    long long perThread = (n + wanted - 1) / wanted;
-    strip = (strip < perThread ? strip : perThread) / 8 * 8;
-    strip = strip < 8 ? 8 : strip > n ? n : strip;
     double *image = store[0][0];
-    rowPass = Pass{image, hweights, n, m, n, 1, avx2 ? AVX2_LANES : SSE2_LANES, solveBlocksSse2};
-    colPass = Pass{image, vweights, m, n, 1, n, static_cast<int>(strip), solveStripsSse2};
+    rowPass = Pass{image, hweights, n, m, n, 1};
+    colPass = Pass{image, vweights, m, n, 1, n};
+    callKernels = &sse2Kernels;
 #ifdef HAVE_AVX2_PATH
-    if (avx2) {
-        rowPass.solve = solveBlocksAvx2;
-        colPass.solve = solveStripsAvx2;
-    }
+    if (avx2)
+        callKernels = &avx2Kernels;
 #endif
     callLambda = lambda;
     callIterations = iterations;
     callAttenuation = attenuation;
 
-    const size_t rowScratch = 3 * static_cast<size_t>(n) * MAX_LANES;
-    const size_t colScratch = static_cast<size_t>(m) * static_cast<size_t>(strip);
-    scratchPerThread = rowScratch > colScratch ? rowScratch : colScratch;
-    callScratch = static_cast<double *>(malloc(scratchPerThread * wanted * sizeof(double)));
-    if (!callScratch)
+    rowScratchSize = 3 * static_cast<size_t>(n) * MAX_LANES;
+    const size_t pixels = static_cast<size_t>(m) * static_cast<size_t>(n);
+    const size_t total = rowScratchSize * wanted + pixels;
+    const int blocks = (m + MAX_LANES - 1) / MAX_LANES;
+    callScratch = static_cast<double *>(malloc(total * sizeof(double)));
+    blockRounds = static_cast<std::atomic<int> *>(malloc(blocks * sizeof(std::atomic<int>)));
+    if (!callScratch || !blockRounds) {
+        free(callScratch);
+        free(blockRounds);
         return false;
-    adviseHugePages(callScratch, scratchPerThread * wanted * sizeof(double));
+    }
+    adviseHugePages(callScratch, total * sizeof(double));
+    callCoefficients = callScratch + rowScratchSize * wanted;
+    for (int b = 0; b < blocks; ++b)
+        new (&blockRounds[b]) std::atomic<int>(0);
+    blocksHandedOut.store(0, std::memory_order_relaxed);
 
     std::thread workers[MAX_THREADS];
     int started = 0;
@@ -569,6 +642,8 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
         workers[t].join();
 
     free(callScratch);
+    free(blockRounds);
     callScratch = nullptr;
+    blockRounds = nullptr;
     return true;
 }

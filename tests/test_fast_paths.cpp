@@ -175,6 +175,25 @@ TEST(FastSolver, DefaultTeamOnALargerImage)
         EXPECT_TRUE(sameBits(solve(c.image, M, N, c.weights, 12.0, 2, 3.0, path, 0), c.want)) << pathName(path);
 }
 
+TEST(FastSolver, PipelinedTeamsMatchTheReference)
+{
+    /* Each member sweeps its columns through a row block only once the
+     * block's owner has published it, counting blocks across iterations:
+     * owners with unequal block counts, teams larger than the row blocks or
+     * the column groups (members with no rows or no columns to sweep), and
+     * many rounds. */
+    const std::vector<std::pair<int, int>> shapes = {{17, 40}, {9, 200}, {203, 173}, {64, 7}, {25, 1}, {1, 90}};
+    for (auto [M, N] : shapes)
+        for (int iterations : {1, 4}) {
+            Smoothed c = referenceCase(static_cast<unsigned>(M * 1000 + N), M, N, 2.5, 9.0, iterations, 1.5);
+            for (int path : availablePaths())
+                for (int threads : {2, 3, 7, 16, 64})
+                    ASSERT_TRUE(sameBits(solve(c.image, M, N, c.weights, 9.0, iterations, 1.5, path, threads), c.want))
+                        << M << "x" << N << " " << pathName(path) << " threads " << threads << " rounds "
+                        << iterations;
+        }
+}
+
 TEST(FastSolver, ThreadsThatCannotStartLeaveTheirShareToTheOthers)
 {
     const int M = 45, N = 61;
