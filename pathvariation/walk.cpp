@@ -1,5 +1,6 @@
 #include "walk.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
@@ -241,10 +242,13 @@ bool walkDirections(const double *image, const int *directionMap, int halfLength
     walkLength = n;
 
     const int team = teamSize(pathThreads, static_cast<long long>(M) * N, MIN_WALK_PIXELS_PER_THREAD, MAX_WALK_THREADS);
-    runSplit(team, [M](int t, int teamSize) {
-        long long first, last;
-        shareOf(M, t, teamSize, &first, &last);
-        walkRows(static_cast<int>(first), static_cast<int>(last));
+    /* Rows go out in small bands to whichever thread asks next, so that a
+     * thread on a busier core takes fewer of them. */
+    const int band = M / (team * 16) > 1 ? M / (team * 16) : 1;
+    std::atomic<long long> nextRow(0);
+    runSplit(team, [M, band, &nextRow](int, int) {
+        for (long long r0; (r0 = nextRow.fetch_add(band, std::memory_order_relaxed)) < M;)
+            walkRows(static_cast<int>(r0), static_cast<int>(r0 + band < M ? r0 + band : M));
     });
     free(derived);
     free(offsets);
