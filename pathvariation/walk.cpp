@@ -8,12 +8,22 @@
 
 #include "../common/split.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define WALK_SSE2_GROUP 1
+#endif
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define WALK_AVX2_GROUP 1
+#endif
+
 int pathRows = 0;
 int pathCols = 0;
 int directionTable[TABLE_SIZE];
 double *netChange = nullptr;
 double *totalVariation = nullptr;
 int pathThreads = 0;
+int walkPath = WALK_PATH_AUTO;
 
 /* Tables may hold any int (NaN and huge values arrive as INT_MIN). Two
  * rules keep every read inside the image and every index within 32 bits:
@@ -91,6 +101,44 @@ static inline void walkInterior(const double *at, const int *offset, int n, doub
     *total = sum;
 }
 
+#ifdef WALK_SSE2_GROUP
+/* GROUP neighbouring interior pixels walked side by side, two to a
+ * register, so that their chains of additions and their loads overlap.
+ * Each keeps its own order of additions. The start search is done with
+ * masks rather than branches: images with values near 0 would otherwise
+ * mispredict. While a pixel has no start (its start is below 0) its sum is
+ * still +0, so clearing the new sum keeps it there, and the sample becomes
+ * the start; NaN compares as not below 0, as a start should. */
+enum { GROUP = 8 };
+
+static inline void walkInteriorGroup(const double *at, const int *const *offset, int n, double *net, double *total)
+{
+    enum { PAIRS = GROUP / 2 };
+    const __m128d zero = _mm_setzero_pd();
+    const __m128d sign = _mm_set1_pd(-0.0);
+    __m128d start[PAIRS], prev[PAIRS], sum[PAIRS];
+    for (int h = 0; h < PAIRS; ++h) {
+        const int g = 2 * h;
+        start[h] = _mm_loadh_pd(_mm_load_sd(at + g + offset[g][0]), at + g + 1 + offset[g + 1][0]);
+        prev[h] = start[h];
+        sum[h] = zero;
+    }
+    for (int e = 1; e < n; ++e)
+        for (int h = 0; h < PAIRS; ++h) {
+            const int g = 2 * h;
+            const __m128d v = _mm_loadh_pd(_mm_load_sd(at + g + offset[g][e]), at + g + 1 + offset[g + 1][e]);
+            const __m128d waiting = _mm_cmplt_pd(start[h], zero);
+            const __m128d step = _mm_add_pd(sum[h], _mm_andnot_pd(sign, _mm_sub_pd(v, prev[h])));
+            sum[h] = _mm_andnot_pd(waiting, step);
+            start[h] = _mm_or_pd(_mm_and_pd(waiting, v), _mm_andnot_pd(waiting, start[h]));
+            prev[h] = v;
+        }
+    for (int h = 0; h < PAIRS; ++h) {
+        _mm_storeu_pd(net + 2 * h, _mm_andnot_pd(sign, _mm_sub_pd(prev[h], start[h])));
+        _mm_storeu_pd(total + 2 * h, sum[h]);
+    }
+}
+#else
 /* GROUP neighbouring interior pixels walked side by side, so that their
  * chains of additions and their loads overlap. Each keeps its own order; a
  * group whose first samples are not all a valid start takes the one-pixel
@@ -123,6 +171,47 @@ static inline void walkInteriorGroup(const double *at, const int *const *offset,
         total[g] = sum[g];
     }
 }
+#endif
+
+#ifdef WALK_AVX2_GROUP
+/* The same walk four pixels to a register, for processors with AVX2,
+ * chosen at run time. */
+enum { AVX2_GROUP = 8 };
+
+__attribute__((target("avx2"))) static inline __m256d loadQuad(const double *at, const int *const *offset, int e)
+{
+    const __m128d lo = _mm_loadh_pd(_mm_load_sd(at + offset[0][e]), at + 1 + offset[1][e]);
+    const __m128d hi = _mm_loadh_pd(_mm_load_sd(at + 2 + offset[2][e]), at + 3 + offset[3][e]);
+    return _mm256_insertf128_pd(_mm256_castpd128_pd256(lo), hi, 1);
+}
+
+__attribute__((target("avx2"))) static inline void walkInteriorGroupAvx2(const double *at, const int *const *offset,
+                                                                         int n, double *net, double *total)
+{
+    enum { QUADS = AVX2_GROUP / 4 };
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    __m256d start[QUADS], prev[QUADS], sum[QUADS];
+    for (int h = 0; h < QUADS; ++h) {
+        start[h] = loadQuad(at + 4 * h, offset + 4 * h, 0);
+        prev[h] = start[h];
+        sum[h] = zero;
+    }
+    for (int e = 1; e < n; ++e)
+        for (int h = 0; h < QUADS; ++h) {
+            const __m256d v = loadQuad(at + 4 * h, offset + 4 * h, e);
+            const __m256d waiting = _mm256_cmp_pd(start[h], zero, _CMP_LT_OQ);
+            const __m256d step = _mm256_add_pd(sum[h], _mm256_andnot_pd(sign, _mm256_sub_pd(v, prev[h])));
+            sum[h] = _mm256_andnot_pd(waiting, step);
+            start[h] = _mm256_blendv_pd(start[h], v, waiting);
+            prev[h] = v;
+        }
+    for (int h = 0; h < QUADS; ++h) {
+        _mm256_storeu_pd(net + 4 * h, _mm256_andnot_pd(sign, _mm256_sub_pd(prev[h], start[h])));
+        _mm256_storeu_pd(total + 4 * h, sum[h]);
+    }
+}
+#endif
 
 /* X, Y: the direction's offset rows; R: its row offsets before scaling by
  * N (Y / N, computed once per call rather than per sample). */
@@ -160,7 +249,9 @@ static const int *walkLinear;   /* per direction: column + row offset, or null w
 static int walkLength;          /* n */
 static long long walkRowMargin, walkColMargin;
 
-static void walkRows(int r0, int r1)
+/* Width: pixels per group; Group: walks them. */
+template <int Width, void (*Group)(const double *, const int *const *, int, double *, double *)>
+static inline void walkRowsWith(int r0, int r1)
 {
     const int M = pathRows;
     const int N = pathCols;
@@ -174,12 +265,12 @@ static void walkRows(int r0, int r1)
         const int rowStart = r * N;
         for (int c = 0; c < N; ++c) {
             if (c == b0) {
-                for (; c + GROUP <= c1; c += GROUP) {
+                for (; c + Width <= c1; c += Width) {
                     const int k = rowStart + c;
-                    const int *offset[GROUP];
-                    for (int g = 0; g < GROUP; ++g)
+                    const int *offset[Width];
+                    for (int g = 0; g < Width; ++g)
                         offset[g] = walkLinear + static_cast<size_t>(walkMap[k + g]) * n;
-                    walkInteriorGroup(walkImage + k, offset, n, &netChange[k], &totalVariation[k]);
+                    Group(walkImage + k, offset, n, &netChange[k], &totalVariation[k]);
                 }
                 for (; c < c1; ++c) {
                     const int k = rowStart + c;
@@ -197,6 +288,29 @@ static void walkRows(int r0, int r1)
                        &totalVariation[k]);
         }
     }
+}
+
+static void walkRowsPlain(int r0, int r1)
+{
+    walkRowsWith<GROUP, walkInteriorGroup>(r0, r1);
+}
+
+#ifdef WALK_AVX2_GROUP
+__attribute__((target("avx2"))) static void walkRowsAvx2(int r0, int r1)
+{
+    walkRowsWith<AVX2_GROUP, walkInteriorGroupAvx2>(r0, r1);
+}
+#endif
+
+bool walkAvx2Available()
+{
+#ifdef WALK_AVX2_GROUP
+    /* Idempotent; needed where no constructor has run it yet. */
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
 }
 
 bool walkDirections(const double *image, const int *directionMap, int halfLength)
@@ -245,8 +359,13 @@ bool walkDirections(const double *image, const int *directionMap, int halfLength
     /* Rows go out in small bands to whichever thread asks next, so that a
      * thread on a busier core takes fewer of them. */
     const int band = M / (team * 16) > 1 ? M / (team * 16) : 1;
+    void (*walkRows)(int, int) = walkRowsPlain;
+#ifdef WALK_AVX2_GROUP
+    if (walkPath != WALK_PATH_SSE2 && walkAvx2Available())
+        walkRows = walkRowsAvx2;
+#endif
     std::atomic<long long> nextRow(0);
-    runSplit(team, [M, band, &nextRow](int, int) {
+    runSplit(team, [M, band, walkRows, &nextRow](int, int) {
         for (long long r0; (r0 = nextRow.fetch_add(band, std::memory_order_relaxed)) < M;)
             walkRows(static_cast<int>(r0), static_cast<int>(r0 + band < M ? r0 + band : M));
     });

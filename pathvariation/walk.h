@@ -26,6 +26,12 @@ extern double *totalVariation;
 extern int pathThreads;
 enum { MAX_WALK_THREADS = 64, MIN_WALK_PIXELS_PER_THREAD = 32768 };
 
+/* Which interior walk the next walks take: WALK_PATH_AUTO the widest the
+ * processor offers, WALK_PATH_SSE2 the baseline. Results never depend on it. */
+enum { WALK_PATH_AUTO = 0, WALK_PATH_SSE2 = 1 };
+extern int walkPath;
+bool walkAvx2Available();
+
 /* For every pixel of the row-major image, walks the path of its direction
  * (directionMap, 0..360) over table steps 0..halfLength (0..79) and writes
  * the net change and the total variation of the samples taken. Table

@@ -250,6 +250,78 @@ std::vector<double> walkImage(std::mt19937_64 &rng, int M, int N, double low)
     return img;
 }
 
+std::vector<int> walkPaths()
+{
+    std::vector<int> p = {WALK_PATH_SSE2};
+    if (walkAvx2Available())
+        p.push_back(WALK_PATH_AUTO);
+    return p;
+}
+
+const char *walkPathName(int path)
+{
+    return path == WALK_PATH_SSE2 ? "SSE2" : "AVX2";
+}
+
+/* One walk with the given path and team; the outputs start as -7 so that
+ * an element left unwritten shows. */
+void runWalk(const std::vector<double> &img, int M, int N, const std::vector<int> &dirs, int a, int path, int threads,
+             std::vector<double> &net, std::vector<double> &total)
+{
+    net.assign(img.size(), -7.0);
+    total.assign(img.size(), -7.0);
+    pathRows = M;
+    pathCols = N;
+    netChange = net.data();
+    totalVariation = total.data();
+    pathThreads = threads;
+    walkPath = path;
+    bool ok = walkDirections(img.data(), dirs.data(), a);
+    walkPath = WALK_PATH_AUTO;
+    pathThreads = 0;
+    netChange = totalVariation = nullptr;
+    ASSERT_TRUE(ok);
+}
+
+TEST(FastWalk, NeighboursStartingAtDifferentSamplesKeepTheirOwnStart)
+{
+    /* a = 2 along the row: samples c-2 .. c+3. Runs of negative values of
+     * every length up to the whole walk, so that pixels walked side by side
+     * start at different entries or never; NaN and -0 may start a walk. */
+    const int M = 7, N = 61, a = 2;
+    std::vector<int> table(TABLE_SIZE, 0);
+    for (int p = 0; p <= a; ++p)
+        table[p * TABLE_COLUMNS + 5] = p + 1;
+    std::vector<double> img(static_cast<size_t>(M) * N);
+    for (int r = 0; r < M; ++r)
+        for (int c = 0; c < N; ++c) {
+            const int run = (c + r) % 9;
+            double v = run < (r % 7) ? -1.5 - 0.25 * c : 0.5 * c - r;
+            if (c % 13 == 5)
+                v = r % 2 ? NAN : -0.0;
+            img[static_cast<size_t>(r) * N + c] = v;
+        }
+    std::vector<int> dirs(img.size(), 5);
+    std::vector<double> wantNet, wantTotal;
+    referenceWalk(img, M, N, dirs, table, a, wantNet, wantTotal);
+    std::copy(table.begin(), table.end(), directionTable);
+    for (int path : walkPaths()) {
+        std::vector<double> net, total;
+        runWalk(img, M, N, dirs, a, path, 1, net, total);
+        EXPECT_TRUE(sameBits(net, wantNet)) << walkPathName(path);
+        EXPECT_TRUE(sameBits(total, wantTotal)) << walkPathName(path);
+    }
+    /* All negative: every output 0 on either path. */
+    for (double &v : img)
+        v = -1.0 - std::fabs(v == v ? v : 1.0);
+    for (int path : walkPaths()) {
+        std::vector<double> net, total;
+        runWalk(img, M, N, dirs, a, path, 1, net, total);
+        EXPECT_TRUE(std::all_of(net.begin(), net.end(), [](double x) { return x == 0.0; })) << walkPathName(path);
+        EXPECT_TRUE(std::all_of(total.begin(), total.end(), [](double x) { return x == 0.0; })) << walkPathName(path);
+    }
+}
+
 TEST(FastWalk, EveryThreadCountMatchesTheReference)
 {
     std::mt19937_64 rng(404);
@@ -268,20 +340,15 @@ TEST(FastWalk, EveryThreadCountMatchesTheReference)
                     std::vector<double> wantNet, wantTotal;
                     referenceWalk(img, M, N, dirs, table, a, wantNet, wantTotal);
                     std::copy(table.begin(), table.end(), directionTable);
-                    for (int threads = 0; threads <= 5; ++threads) {
-                        std::vector<double> net(img.size(), -7.0), total(img.size(), -7.0);
-                        pathRows = M;
-                        pathCols = N;
-                        netChange = net.data();
-                        totalVariation = total.data();
-                        pathThreads = threads;
-                        ASSERT_TRUE(walkDirections(img.data(), dirs.data(), a));
-                        pathThreads = 0;
-                        netChange = totalVariation = nullptr;
-                        ASSERT_TRUE(sameBits(net, wantNet)) << M << "x" << N << " a " << a << " threads " << threads;
-                        ASSERT_TRUE(sameBits(total, wantTotal))
-                            << M << "x" << N << " a " << a << " threads " << threads;
-                    }
+                    for (int path : walkPaths())
+                        for (int threads = 0; threads <= 5; ++threads) {
+                            std::vector<double> net, total;
+                            runWalk(img, M, N, dirs, a, path, threads, net, total);
+                            ASSERT_TRUE(sameBits(net, wantNet))
+                                << M << "x" << N << " a " << a << " threads " << threads << " " << walkPathName(path);
+                            ASSERT_TRUE(sameBits(total, wantTotal))
+                                << M << "x" << N << " a " << a << " threads " << threads << " " << walkPathName(path);
+                        }
                 }
             }
 }
