@@ -130,7 +130,7 @@ static inline void walkInteriorGroup(const double *at, const int *const *offset,
             const __m128d waiting = _mm_cmplt_pd(start[h], zero);
             const __m128d step = _mm_add_pd(sum[h], _mm_andnot_pd(sign, _mm_sub_pd(v, prev[h])));
             sum[h] = _mm_andnot_pd(waiting, step);
-            start[h] = _mm_or_pd(_mm_and_pd(waiting, v), _mm_andnot_pd(waiting, start[h]));
+            start[h] = _mm_xor_pd(start[h], _mm_and_pd(waiting, _mm_xor_pd(start[h], v)));
             prev[h] = v;
         }
     for (int h = 0; h < PAIRS; ++h) {
