@@ -26,25 +26,36 @@ extern "C" void dptsv_(const int *n, const int *nrhs, double *d, double *e, doub
 
 namespace {
 
-double minSeconds = 0.3;
+/* Every variant of a figure is timed in turns: a round runs each variant
+ * (a fast one several times, for at least roundSeconds), and a variant's
+ * figure is its best call over all rounds. A slow stretch of the machine (a
+ * busy moment of the other core, memory bandwidth shared with neighbours)
+ * then costs every variant the same round, rather than every call of
+ * whichever variant happened to be running. */
+int rounds = 5;
+double roundSeconds = 0.1;
 
-/* Best time of one call over at least five repetitions and enough to fill
- * minSeconds: a call's first touch of fresh memory, and a busy moment of the
- * other core, can each cost one call half its speed. */
-double bestSeconds(const std::function<void()> &prepare, const std::function<void()> &run)
+struct Timed {
+    std::function<void()> prepare, run; /* prepare is not timed */
+    double best;
+};
+
+void timeInRounds(std::vector<Timed> &variants)
 {
-    double best = 1e300, total = 0.0;
-    for (int rep = 0; rep < 5 || total < minSeconds; ++rep) {
-        prepare();
-        auto t0 = std::chrono::steady_clock::now();
-        run();
-        double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        best = std::min(best, s);
-        total += s;
-        if (rep >= 50)
-            break;
-    }
-    return best;
+    for (Timed &v : variants)
+        v.best = 1e300;
+    for (int r = 0; r < rounds; ++r)
+        for (Timed &v : variants) {
+            double total = 0.0;
+            for (int rep = 0; rep == 0 || (total < roundSeconds && rep < 20); ++rep) {
+                v.prepare();
+                auto t0 = std::chrono::steady_clock::now();
+                v.run();
+                double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+                v.best = std::min(v.best, seconds);
+                total += seconds;
+            }
+        }
 }
 
 struct Scene {
@@ -179,12 +190,16 @@ int main(int argc, char **argv)
         else if (!strcmp(argv[k], "--octave-seconds") && k + 1 < argc)
             octaveSeconds = atof(argv[++k]);
     }
-    if (quick)
-        minSeconds = 0.05;
+    if (quick) {
+        rounds = 3;
+        roundSeconds = 0.03;
+    }
     const int all = solverDefaultThreads();
-    const int iterations = 3;
-    printf("Smoother: Mpixel/s per iteration (%d iterations per call, best of several calls); %s path; %d threads = all\n",
-           iterations, solverAvx2Available() ? "AVX2" : "SSE2", all);
+    /* As many as the whole Octave call below. */
+    const int iterations = 5;
+    printf("Smoother: Mpixel/s per iteration (%d iterations per call, best call of %d rounds); %s path; %d threads = "
+           "all\n",
+           iterations, rounds, solverAvx2Available() ? "AVX2" : "SSE2", all);
     printf("%-11s %9s %9s %9s %9s %9s | %7s %7s %7s %8s %8s %8s\n", "size", "reference", "1 thread", "all", "dptsv",
            "stream", "1T/ref", "all/ref", "all/1T", "1T/dptsv", "all/dptsv", "all/strm");
     std::vector<std::pair<int, int>> sizes = {{512, 512}, {2048, 2048}, {4096, 4096}, {256, 16384}, {16384, 256}};
@@ -196,14 +211,17 @@ int main(int argc, char **argv)
         std::vector<double> work;
         auto fresh = [&] { work = s.image; };
         double mpix = static_cast<double>(M) * N * iterations / 1e6;
-        double tRef = bestSeconds(fresh, [&] { referenceSmooth(work, M, N, s.weights, benchLambda, iterations,
-                                                               benchAttenuation); });
         auto stored = [&] { storeImage(s.image, M, N); };
-        double t1 = bestSeconds(stored, [&] { moduleSmooth(s.weights, iterations, 1); });
-        double tAll = bestSeconds(stored, [&] { moduleSmooth(s.weights, iterations, all); });
+        std::vector<Timed> v = {
+            {fresh, [&] { referenceSmooth(work, M, N, s.weights, benchLambda, iterations, benchAttenuation); }, 0},
+            {stored, [&] { moduleSmooth(s.weights, iterations, 1); }, 0},
+            {stored, [&] { moduleSmooth(s.weights, iterations, all); }, 0},
+            {fresh, [&] { dptsvSmooth(work, M, N, s.weights, iterations); }, 0},
+            {fresh, [&] { streamPass(work, s.weights, iterations); }, 0},
+        };
+        timeInRounds(v);
         releaseStore();
-        double tLapack = bestSeconds(fresh, [&] { dptsvSmooth(work, M, N, s.weights, iterations); });
-        double tStream = bestSeconds(fresh, [&] { streamPass(work, s.weights, iterations); });
+        const double tRef = v[0].best, t1 = v[1].best, tAll = v[2].best, tLapack = v[3].best, tStream = v[4].best;
         if (M == 2048 && N == 2048)
             ref2048 = tRef / iterations;
         char name[32];
@@ -216,7 +234,9 @@ int main(int argc, char **argv)
     const int a = 8;
     const std::vector<int> table = lineTable();
     std::copy(table.begin(), table.end(), directionTable);
-    printf("\nPath variation: Mpixel/s (half-length %d, straight-line table, random directions)\n", a);
+    printf("\nPath variation: Mpixel/s (half-length %d, straight-line table, random directions; best call of %d "
+           "rounds)\n",
+           a, rounds);
     printf("%-11s %9s %9s %9s | %7s %7s %8s\n", "size", "reference", "1 thread", "all", "1T/ref", "all/ref",
            "all/1T");
     for (auto [M, N] : sizes) {
@@ -229,9 +249,13 @@ int main(int argc, char **argv)
         std::vector<double> nc, tv;
         double mpix = static_cast<double>(M) * N / 1e6;
         auto none = [] {};
-        double tRef = bestSeconds(none, [&] { referenceWalk(s.image, M, N, dirs, table, a, nc, tv); });
-        double t1 = bestSeconds(none, [&] { moduleWalk(s, dirs, a, nc, tv, 1); });
-        double tAll = bestSeconds(none, [&] { moduleWalk(s, dirs, a, nc, tv, all); });
+        std::vector<Timed> v = {
+            {none, [&] { referenceWalk(s.image, M, N, dirs, table, a, nc, tv); }, 0},
+            {none, [&] { moduleWalk(s, dirs, a, nc, tv, 1); }, 0},
+            {none, [&] { moduleWalk(s, dirs, a, nc, tv, all); }, 0},
+        };
+        timeInRounds(v);
+        const double tRef = v[0].best, t1 = v[1].best, tAll = v[2].best;
         char name[32];
         snprintf(name, sizeof name, "%dx%d", M, N);
         printf("%-11s %9.1f %9.1f %9.1f | %6.1fx %6.1fx %7.2fx\n", name, mpix / tRef, mpix / t1, mpix / tAll,

@@ -18,8 +18,9 @@
  * lane performs exactly the scalar operations of the one-line Thomas solve,
  * in the same order, so the result is bit-identical to solving the lines one
  * after another; only the order in which lines are visited changes. Rows
- * are gathered eight at a time into a lane-interleaved scratch buffer;
- * columns are already side by side in memory and are swept row by row. */
+ * are gathered sixteen at a time (two groups of eight on the SSE2 path)
+ * into a lane-interleaved scratch buffer; columns are already side by side
+ * in memory and are swept row by row. */
 
 int solverThreads = 0;
 int solverPath = SOLVER_PATH_AUTO;
@@ -33,12 +34,12 @@ int solverPath = SOLVER_PATH_AUTO;
 typedef double v2d __attribute__((vector_size(16)));
 typedef double v4d __attribute__((vector_size(32)));
 
-/* Rows solved together: eight, one cache line of each row per tile. Two to
- * four vectors in flight hide most of the division chain's latency, and the
- * block's scratch (three rows of eight lanes) stays within L2 for rows of
- * tens of thousands of pixels. */
-enum { SSE2_LANES = 8, AVX2_LANES = 8, MAX_LANES = 8 };
-static_assert(SSE2_LANES == MAX_LANES && AVX2_LANES == MAX_LANES, "row blocks are MAX_LANES rows on every path");
+/* A row block is BLOCK_ROWS rows: solved as one group of sixteen lanes on
+ * the AVX2 path, where four vectors in flight hide most of the division
+ * chain's latency, and as two groups of eight on the SSE2 path, whose
+ * registers cannot hold more chains. */
+enum { SSE2_LANES = 8, AVX2_LANES = 16, BLOCK_ROWS = 16 };
+static_assert(BLOCK_ROWS % SSE2_LANES == 0 && BLOCK_ROWS % AVX2_LANES == 0, "a row block is whole lane groups");
 
 #define INLINE static inline __attribute__((always_inline))
 
@@ -233,30 +234,56 @@ template <class V> INLINE void transposeTile(V *t)
     }
 }
 
-/* A full block of B rows, starting at src, into lane order (toLanes) or back. */
+/* Moves the W x 8 tile of rows j0.. j0+W-1, elements x0 .. x0+7, into lane
+ * order (toLanes) or back: a whole cache line of each row at a time. */
+template <class V, int B>
+INLINE void transposeLines(double *lanes, double *src, ptrdiff_t lineStep, int x0, int j0, bool toLanes)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    constexpr int H = 8 / W;
+    V t[H][W];
+    if (toLanes) {
+        for (int r = 0; r < W; ++r)
+            for (int h = 0; h < H; ++h)
+                t[h][r] = loadV<V>(src + (j0 + r) * lineStep + x0 + h * W);
+        for (int h = 0; h < H; ++h) {
+            transposeTile(t[h]);
+            for (int r = 0; r < W; ++r)
+                storeV(lanes + static_cast<ptrdiff_t>(x0 + h * W + r) * B + j0, t[h][r]);
+        }
+    } else {
+        for (int h = 0; h < H; ++h) {
+            for (int r = 0; r < W; ++r)
+                t[h][r] = loadV<V>(lanes + static_cast<ptrdiff_t>(x0 + h * W + r) * B + j0);
+            transposeTile(t[h]);
+        }
+        for (int r = 0; r < W; ++r)
+            for (int h = 0; h < H; ++h)
+                storeV(src + (j0 + r) * lineStep + x0 + h * W, t[h][r]);
+    }
+}
+
+/* A full group of B rows, starting at src, into lane order (toLanes) or
+ * back, a whole cache line of each row at a time. Rows whose starts are a
+ * multiple of 4 KB apart fall into one cache set, which cannot hold a line
+ * of all B of them: those are moved W rows at a time along their whole
+ * length, the others B rows at a time, which fills each lane-order line in
+ * one go. */
 template <class V, int K> INLINE void transposeRows(double *lanes, double *src, ptrdiff_t lineStep, int L, bool toLanes)
 {
     constexpr int W = sizeof(V) / sizeof(double);
     constexpr int B = K * W;
-    int x0 = 0;
-    for (; x0 + W <= L; x0 += W)
-        for (int j0 = 0; j0 < B; j0 += W) {
-            V t[W];
-            if (toLanes) {
-                for (int r = 0; r < W; ++r)
-                    t[r] = loadV<V>(src + (j0 + r) * lineStep + x0);
-                transposeTile(t);
-                for (int r = 0; r < W; ++r)
-                    storeV(lanes + static_cast<ptrdiff_t>(x0 + r) * B + j0, t[r]);
-            } else {
-                for (int r = 0; r < W; ++r)
-                    t[r] = loadV<V>(lanes + static_cast<ptrdiff_t>(x0 + r) * B + j0);
-                transposeTile(t);
-                for (int r = 0; r < W; ++r)
-                    storeV(src + (j0 + r) * lineStep + x0, t[r]);
-            }
-        }
-    for (int x = x0; x < L; ++x)
+    const int whole = L / 8 * 8;
+    if (lineStep % 512 == 0) {
+        for (int j0 = 0; j0 < B; j0 += W)
+            for (int x0 = 0; x0 < whole; x0 += 8)
+                transposeLines<V, B>(lanes, src, lineStep, x0, j0, toLanes);
+    } else {
+        for (int x0 = 0; x0 < whole; x0 += 8)
+            for (int j0 = 0; j0 < B; j0 += W)
+                transposeLines<V, B>(lanes, src, lineStep, x0, j0, toLanes);
+    }
+    for (int x = whole; x < L; ++x)
         for (int j = 0; j < B; ++j) {
             if (toLanes)
                 lanes[static_cast<ptrdiff_t>(x) * B + j] = src[j * lineStep + x];
@@ -265,19 +292,18 @@ template <class V, int K> INLINE void transposeRows(double *lanes, double *src, 
         }
 }
 
-/* Blocks [first, last) of B rows each; scratch holds 3 * length * B doubles.
+/* Rows [r0, r1) in groups of B; scratch holds 3 * length * B doubles.
  * The rows are solved in a lane-interleaved copy, so that each vector holds
  * one element of B rows and the backward sweep finds them in cache. */
 template <class V, int K>
-INLINE void solveBlocks(const Pass &p, int first, int last, double lam, double *scratch)
+INLINE void solveRowGroups(const Pass &p, int r0, int r1, double lam, double *scratch)
 {
     constexpr int B = K * static_cast<int>(sizeof(V) / sizeof(double));
     double *c = scratch;
     double *dT = c + static_cast<ptrdiff_t>(p.length) * B;
     double *wT = dT + static_cast<ptrdiff_t>(p.length) * B;
-    for (int b = first; b < last; ++b) {
-        int l0 = b * B;
-        int count = p.lines - l0 < B ? p.lines - l0 : B;
+    for (int l0 = r0; l0 < r1; l0 += B) {
+        int count = r1 - l0 < B ? r1 - l0 : B;
         double *lines = p.image + l0 * p.lineStep;
         if (count < B) {
             gatherLines(dT, p.image, p, l0, count, B);
@@ -408,14 +434,14 @@ template <class V> INLINE void backwardColumns(const Pass &p, int i0, int i1, co
 }
 
 struct Kernels {
-    void (*rows)(const Pass &, int first, int last, double lam, double *scratch);
+    void (*rows)(const Pass &, int r0, int r1, double lam, double *scratch);
     void (*forward)(const Pass &, int i0, int i1, int y0, int y1, double lam, double *c);
     void (*backward)(const Pass &, int i0, int i1, const double *c);
 };
 
-static void solveBlocksSse2(const Pass &p, int first, int last, double lam, double *scratch)
+static void solveRowsSse2(const Pass &p, int r0, int r1, double lam, double *scratch)
 {
-    solveBlocks<v2d, SSE2_LANES / 2>(p, first, last, lam, scratch);
+    solveRowGroups<v2d, SSE2_LANES / 2>(p, r0, r1, lam, scratch);
 }
 
 static void forwardSse2(const Pass &p, int i0, int i1, int y0, int y1, double lam, double *c)
@@ -428,14 +454,14 @@ static void backwardSse2(const Pass &p, int i0, int i1, const double *c)
     backwardColumns<v2d>(p, i0, i1, c);
 }
 
-static const Kernels sse2Kernels = {solveBlocksSse2, forwardSse2, backwardSse2};
+static const Kernels sse2Kernels = {solveRowsSse2, forwardSse2, backwardSse2};
 
 #if defined(__x86_64__) || defined(__i386__)
 #define HAVE_AVX2_PATH 1
-__attribute__((target("avx2"))) static void solveBlocksAvx2(const Pass &p, int first, int last, double lam,
-                                                           double *scratch)
+__attribute__((target("avx2"))) static void solveRowsAvx2(const Pass &p, int r0, int r1, double lam,
+                                                         double *scratch)
 {
-    solveBlocks<v4d, AVX2_LANES / 4>(p, first, last, lam, scratch);
+    solveRowGroups<v4d, AVX2_LANES / 4>(p, r0, r1, lam, scratch);
 }
 
 __attribute__((target("avx2"))) static void forwardAvx2(const Pass &p, int i0, int i1, int y0, int y1, double lam,
@@ -449,7 +475,7 @@ __attribute__((target("avx2"))) static void backwardAvx2(const Pass &p, int i0, 
     backwardColumns<v4d>(p, i0, i1, c);
 }
 
-static const Kernels avx2Kernels = {solveBlocksAvx2, forwardAvx2, backwardAvx2};
+static const Kernels avx2Kernels = {solveRowsAvx2, forwardAvx2, backwardAvx2};
 #endif
 
 bool solverAvx2Available()
@@ -518,7 +544,7 @@ static int takeBlock(int it, int blocks, int limit)
 static void runMember(int t)
 {
     const int team = teamCount;
-    const int blocks = (rowPass.lines + MAX_LANES - 1) / MAX_LANES;
+    const int blocks = (rowPass.lines + BLOCK_ROWS - 1) / BLOCK_ROWS;
     /* Columns in whole groups of eight, so that no two members write one
      * cache line of a row. */
     long long g0, g1;
@@ -534,15 +560,16 @@ static void runMember(int t)
         int swept = i0 < i1 ? 0 : blocks;
         for (int spin = 0;;) {
             if (swept < blocks && blockRounds[swept].load(std::memory_order_acquire) > it) {
-                const int y1 = (swept + 1) * MAX_LANES < colPass.length ? (swept + 1) * MAX_LANES : colPass.length;
-                callKernels->forward(colPass, i0, i1, swept * MAX_LANES, y1, lam, c);
+                const int y1 = (swept + 1) * BLOCK_ROWS < colPass.length ? (swept + 1) * BLOCK_ROWS : colPass.length;
+                callKernels->forward(colPass, i0, i1, swept * BLOCK_ROWS, y1, lam, c);
                 ++swept;
                 continue;
             }
             const int limit = swept + LOOKAHEAD < blocks ? swept + LOOKAHEAD : blocks;
             const int b = takeBlock(it, blocks, limit);
             if (b >= 0) {
-                callKernels->rows(rowPass, b, b + 1, lam, scratch);
+                const int r1 = (b + 1) * BLOCK_ROWS < rowPass.lines ? (b + 1) * BLOCK_ROWS : rowPass.lines;
+                callKernels->rows(rowPass, b * BLOCK_ROWS, r1, lam, scratch);
                 blockRounds[b].store(it + 1, std::memory_order_release);
             } else if (swept == blocks) {
                 break;
@@ -600,10 +627,10 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     callIterations = iterations;
     callAttenuation = attenuation;
 
-    rowScratchSize = 3 * static_cast<size_t>(n) * MAX_LANES;
+    rowScratchSize = 3 * static_cast<size_t>(n) * BLOCK_ROWS;
     const size_t pixels = static_cast<size_t>(m) * static_cast<size_t>(n);
     const size_t total = rowScratchSize * wanted + pixels;
-    const int blocks = (m + MAX_LANES - 1) / MAX_LANES;
+    const int blocks = (m + BLOCK_ROWS - 1) / BLOCK_ROWS;
     callScratch = static_cast<double *>(malloc(total * sizeof(double)));
     blockRounds = static_cast<std::atomic<int> *>(malloc(blocks * sizeof(std::atomic<int>)));
     if (!callScratch || !blockRounds) {
@@ -647,3 +674,4 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     blockRounds = nullptr;
     return true;
 }
+

@@ -75,13 +75,16 @@ void expectAllPathsMatch(const Case &c, int M, int N, const std::string &what)
 TEST(FastSolver, EveryPathAndThreadCountMatchesTheReference)
 {
     std::mt19937_64 rng(2718);
-    /* Rows go in blocks of 8 through tiles 2 or 4 wide, columns in vectors
-     * of 2 or 4 across strips of whole cache lines (one per thread at
-     * least): the shapes straddle all of these, and small ones leave threads
-     * without work. */
+    /* Rows go in blocks of 16 (lane groups of 8 or 16) through tiles 2 or 4
+     * wide, a cache line of each row at a time, in another order when rows
+     * are a multiple of 512 elements long; columns in vectors of 2 or 4
+     * across strips of whole cache lines (one per thread at least): the
+     * shapes straddle all of these, and small ones leave threads without
+     * work. */
     const std::vector<std::pair<int, int>> shapes = {
-        {1, 1}, {1, 2}, {2, 1}, {1, 37}, {37, 1}, {2, 2}, {3, 5}, {7, 9}, {8, 8}, {9, 17},
-        {16, 16}, {17, 15}, {15, 33}, {33, 15}, {31, 64}, {64, 31}, {5, 100}, {100, 5}, {47, 129}};
+        {1, 1},   {1, 2},   {2, 1},   {1, 37},   {37, 1},  {2, 2},  {3, 5},    {7, 9},   {8, 8},    {9, 17},
+        {16, 16}, {17, 15}, {15, 33}, {33, 15},  {31, 64}, {64, 31}, {5, 100}, {100, 5}, {47, 129}, {35, 512},
+        {18, 1024}, {16, 1031}};
     for (auto [M, N] : shapes) {
         size_t n = static_cast<size_t>(M) * N;
         Case c{randomValues(rng, n, -2.0, 3.0), randomValues(rng, n, 0.0, 2.0), 7.0, 3, 2.0};
