@@ -1,7 +1,8 @@
 /* Throughput table: Mpixel/s per iteration for the literal reference, the
  * solver on one thread and on all threads, LAPACK dptsv called per line, and
  * a streaming pass over the bytes one iteration must touch.
- *   bench [--quick] [--octave-seconds S]
+ *   bench [--quick] [--size MxN] [--octave-seconds S]
+ * --size times that one size instead of the standard list.
  * --octave-seconds passes in the time of a whole Octave call (2048^2, five
  * iterations) so that it is set against the reference in the same table. */
 #include "pathtables.h"
@@ -184,9 +185,13 @@ int main(int argc, char **argv)
 {
     double octaveSeconds = 0.0;
     bool quick = false;
+    int onlyM = 0, onlyN = 0;
     for (int k = 1; k < argc; ++k) {
         if (!strcmp(argv[k], "--quick"))
             quick = true;
+        else if (!strcmp(argv[k], "--size") && k + 1 < argc && sscanf(argv[k + 1], "%dx%d", &onlyM, &onlyN) == 2 &&
+                 onlyM > 0 && onlyN > 0)
+            ++k;
         else if (!strcmp(argv[k], "--octave-seconds") && k + 1 < argc)
             octaveSeconds = atof(argv[++k]);
     }
@@ -205,6 +210,8 @@ int main(int argc, char **argv)
     std::vector<std::pair<int, int>> sizes = {{512, 512}, {2048, 2048}, {4096, 4096}, {256, 16384}, {16384, 256}};
     if (quick)
         sizes = {{512, 512}, {2048, 2048}};
+    if (onlyM > 0)
+        sizes = {{onlyM, onlyN}};
     double ref2048 = 0.0;
     for (auto [M, N] : sizes) {
         Scene s = makeScene(M, N, 5);

@@ -356,7 +356,7 @@ template <class V> INLINE void storeSome(double *at, V v, int count)
 enum { FIRST_ROW = 1, LAST_ROW = 2 };
 
 template <class V, int Row>
-INLINE void forwardStep(double *dy, const double *wy, double *cy, ptrdiff_t N, int S, int j, int count, V lamV)
+INLINE void forwardStep(double *dy, const double *wy, double *cy, ptrdiff_t N, int P, int j, int count, V lamV)
 {
     const V zero = splat<V>(0.0);
     const V one = splat<V>(1.0);
@@ -369,7 +369,7 @@ INLINE void forwardStep(double *dy, const double *wy, double *cy, ptrdiff_t N, i
     } else {
         V lower = negProduct(lamV, loadSome<V>(wy - N + j, count));
         V diag = (one - lower) - up;
-        V m = one / (diag - mul(loadSome<V>(cy - S + j, count), lower));
+        V m = one / (diag - mul(loadSome<V>(cy - P + j, count), lower));
         cc = mul(up, m);
         dd = mul(loadSome<V>(dy + j, count) - mul(loadSome<V>(dy - N + j, count), lower), m);
     }
@@ -379,15 +379,20 @@ INLINE void forwardStep(double *dy, const double *wy, double *cy, ptrdiff_t N, i
 }
 
 template <class V, int Row>
-INLINE void forwardRow(double *dy, const double *wy, double *cy, ptrdiff_t N, int S, V lamV)
+INLINE void forwardRow(double *dy, const double *wy, double *cy, ptrdiff_t N, int S, int P, V lamV)
 {
     constexpr int W = sizeof(V) / sizeof(double);
     int j = 0;
     for (; j + W <= S; j += W)
-        forwardStep<V, Row>(dy, wy, cy, N, S, j, W, lamV);
+        forwardStep<V, Row>(dy, wy, cy, N, P, j, W, lamV);
     if (j < S)
-        forwardStep<V, Row>(dy, wy, cy, N, S, j, S - j, lamV);
+        forwardStep<V, Row>(dy, wy, cy, N, P, j, S - j, lamV);
 }
+
+/* A member's coefficients are rows of its strip's width plus this many:
+ * rows of the image a power of two apart share cache sets, and so would
+ * the coefficients' rows, the same sets for every row. */
+enum { COEFFICIENT_PAD = 8 };
 
 /* Forward sweep of columns [i0, i1) over rows [y0, y1); rows above y0 are
  * already swept. */
@@ -397,21 +402,22 @@ INLINE void forwardColumns(const Pass &p, int i0, int i1, int y0, int y1, double
     const int M = p.length;
     const ptrdiff_t N = p.step;
     const int S = i1 - i0;
+    const int P = S + COEFFICIENT_PAD;
     const V lamV = splat<V>(lam);
     double *d0 = p.image + i0;
     const double *w0 = p.weights + i0;
     for (int y = y0; y < y1; ++y) {
         double *dy = d0 + y * N;
         const double *wy = w0 + y * N;
-        double *cy = c + static_cast<ptrdiff_t>(y) * S;
+        double *cy = c + static_cast<ptrdiff_t>(y) * P;
         if (M == 1)
-            forwardRow<V, FIRST_ROW | LAST_ROW>(dy, wy, cy, N, S, lamV);
+            forwardRow<V, FIRST_ROW | LAST_ROW>(dy, wy, cy, N, S, P, lamV);
         else if (y == 0)
-            forwardRow<V, FIRST_ROW>(dy, wy, cy, N, S, lamV);
+            forwardRow<V, FIRST_ROW>(dy, wy, cy, N, S, P, lamV);
         else if (y == M - 1)
-            forwardRow<V, LAST_ROW>(dy, wy, cy, N, S, lamV);
+            forwardRow<V, LAST_ROW>(dy, wy, cy, N, S, P, lamV);
         else
-            forwardRow<V, 0>(dy, wy, cy, N, S, lamV);
+            forwardRow<V, 0>(dy, wy, cy, N, S, P, lamV);
     }
 }
 
@@ -420,10 +426,11 @@ template <class V> INLINE void backwardColumns(const Pass &p, int i0, int i1, co
     constexpr int W = sizeof(V) / sizeof(double);
     const ptrdiff_t N = p.step;
     const int S = i1 - i0;
+    const int P = S + COEFFICIENT_PAD;
     double *d0 = p.image + i0;
     for (int y = p.length - 2; y >= 0; --y) {
         double *dy = d0 + y * N;
-        const double *cy = c + static_cast<ptrdiff_t>(y) * S;
+        const double *cy = c + static_cast<ptrdiff_t>(y) * P;
         int j = 0;
         for (; j + W <= S; j += W)
             storeV(dy + j, loadV<V>(dy + j) - mul(loadV<V>(cy + j), loadV<V>(dy + N + j)));
@@ -551,7 +558,7 @@ static void runMember(int t)
     shareOf((colPass.lines + 7) / 8, t, team, &g0, &g1);
     const int i0 = static_cast<int>(g0 * 8 < colPass.lines ? g0 * 8 : colPass.lines);
     const int i1 = static_cast<int>(g1 * 8 < colPass.lines ? g1 * 8 : colPass.lines);
-    double *c = callCoefficients + static_cast<size_t>(colPass.length) * static_cast<size_t>(i0);
+    double *c = callCoefficients + static_cast<size_t>(colPass.length) * static_cast<size_t>(i0 + COEFFICIENT_PAD * t);
     double *scratch = callScratch + rowScratchSize * t;
 
     double lam = 0.5 * callLambda;
@@ -629,7 +636,7 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
 
     rowScratchSize = 3 * static_cast<size_t>(n) * BLOCK_ROWS;
     const size_t pixels = static_cast<size_t>(m) * static_cast<size_t>(n);
-    const size_t total = rowScratchSize * wanted + pixels;
+    const size_t total = rowScratchSize * wanted + pixels + static_cast<size_t>(m) * COEFFICIENT_PAD * wanted;
     const int blocks = (m + BLOCK_ROWS - 1) / BLOCK_ROWS;
     callScratch = static_cast<double *>(malloc(total * sizeof(double)));
     blockRounds = static_cast<std::atomic<int> *>(malloc(blocks * sizeof(std::atomic<int>)));
