@@ -4,7 +4,6 @@
  * from mexFunction's own frame once everything has been released, so a host
  * that abandons the call by longjmp loses nothing. */
 #include "../host/hostargs.h"
-#include "../common/pages.h"
 #include "../host/layout.h"
 #include "solver.h"
 #include "store.h"
@@ -76,16 +75,18 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
     }
 
     /* One plane at a time through a single-plane store, all planes sharing
-     * the weight map. */
+     * the weight map. The row-major weights are kept in the output's last
+     * plane, which is only written once its plane is solved: memory the host
+     * has already touched, where a fresh buffer would cost a page fault per
+     * page on every call. */
     double ***store = memAllocDouble(m, n, 1);
-    double *weights = static_cast<double *>(malloc(pixels * sizeof(double)));
-    bool ok = store && weights;
-    adviseHugePages(weights, pixels * sizeof(double));
+    bool ok = store != nullptr;
     const int team = teamSize(solverThreads, static_cast<long long>(pixels), MIN_PIXELS_PER_THREAD, MAX_THREADS);
     if (ok) {
+        double *result = mxGetPr(out);
+        double *weights = result + static_cast<size_t>(c - 1) * pixels;
         copyToRowMajor(team, weights, mxGetPr(weightMap), m, n);
         const double *in = mxGetPr(image);
-        double *result = mxGetPr(out);
         for (int p = 0; ok && p < c; ++p) {
             copyToRowMajor(team, store[0][0], in + p * pixels, m, n);
             ok = smoothSeparable(store, weights, weights, lambda, iterations, attenuation);
@@ -93,7 +94,6 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
         }
     }
     memFreeDouble(store);
-    free(weights);
     if (!ok) {
         mxDestroyArray(out);
         setError(err, "Lantrel:outOfMemory", "%s", memoryText);
