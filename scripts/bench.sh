@@ -8,5 +8,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh"
 lscpu | sed -n 's/^Model name: *//p' | head -1 | sed 's/^/CPU: /'
 echo "cores: $(nproc); load average: $(cut -d' ' -f1-3 /proc/loadavg)"
-octave_seconds=$(octave-cli -q -f -H --no-window-system "$root/bench/octave_call.m" "$root/build/octave" | tail -1)
+# Three Octave processes of ten calls each: a process whose memory is
+# fragmented pays for compacting huge pages on every call, another does not.
+octave_runs=()
+for run in 1 2 3; do
+    octave_runs+=("$(octave-cli -q -f -H --no-window-system "$root/bench/octave_call.m" "$root/build/octave" | tail -1)")
+done
+echo "Whole Octave call, best of ten calls in each of three processes: ${octave_runs[*]} s"
+octave_seconds=$(printf '%s\n' "${octave_runs[@]}" | sort -g | head -1)
 "$root/build/bench/bench" --octave-seconds "$octave_seconds" "$@"
