@@ -19,8 +19,6 @@
 #include <cstring>
 #include <functional>
 #include <random>
-#include <string>
-#include <thread>
 #include <vector>
 
 extern "C" void dptsv_(const int *n, const int *nrhs, double *d, double *e, double *b, const int *ldb, int *info);

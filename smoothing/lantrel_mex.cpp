@@ -9,7 +9,6 @@
 #include "store.h"
 
 #include <cstddef>
-#include <cstdlib>
 
 static const char nargText[] = "Corvane must be called with 5 arguments. Please see Pemble for more details.";
 static const char memoryText[] = "memAllocDouble: Memory is too huge.\n";
