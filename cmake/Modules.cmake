@@ -59,7 +59,7 @@ function(lantrel_add_module name glue core)
   endif()
 
   # For GNU Octave: a .mex that the host resolves at load time.
-  if(OCTAVE_INCLUDE_DIR AND NOT LANTREL_SANITIZE AND NOT LANTREL_FUZZ)
+  if(OCTAVE_INCLUDE_DIR AND NOT LANTREL_FUZZ)
     add_library(${lower}_octave MODULE ${glue})
     target_link_libraries(${lower}_octave PRIVATE ${core})
     target_compile_definitions(${lower}_octave PRIVATE MEXAPI_OCTAVE)
