@@ -184,6 +184,17 @@ TEST(ImageOps, DirectionsFollowTheGradientOrTheEdge)
         v = -v;
     for (double d : gradientDirections(up, m, n, 0.0))
         EXPECT_EQ(d, 270.0); /* -90 wraps into 0..359 */
+    /* A gradient of rounding-noise size has no direction: 0. */
+    for (double &v : up)
+        v *= 1e-11;
+    for (double d : gradientDirections(up, m, n, 0.0))
+        EXPECT_EQ(d, 0.0);
+    for (double &v : up)
+        v *= 1e3;
+    for (double d : gradientDirections(up, m, n, 0.0))
+        EXPECT_EQ(d, 270.0);
+    up[m * 3 + 2] = NAN;
+    EXPECT_EQ(gradientDirections(up, m, n, 0.0)[m * 3 + 1], 0.0);
 }
 
 TEST(ImageOps, EdgeWeightsFallAcrossAStepOnAnyPlane)
