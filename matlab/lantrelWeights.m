@@ -1,0 +1,111 @@
+%LANTRELWEIGHTS Edge-aware weight map of an image, for LANTREL.
+%   W = LANTRELWEIGHTS(I) returns the weight map that LANTRELSMOOTH and the
+%   command-line tool lantrel compute from the image I with the default
+%   SIGMA = 0.03.
+%   W = LANTRELWEIGHTS(I, SIGMA) sets the edge scale.
+%
+%   With I scaled to [0, 1] the way IM2DOUBLE scales it,
+%     W(i,j) = exp(-g(i,j) / SIGMA),
+%     g(i,j) = hypot(I(i,j+1) - I(i,j), I(i+1,j) - I(i,j)),
+%   a difference past the last column or row counting as 0; for a colour
+%   image g is the largest over the channels. Across an edge g is large and
+%   W near 0, so the smoother keeps the edge; in flat areas W is near 1. A
+%   step of SIGMA between neighbours gives exp(-1) = 0.37. The values are
+%   those of the tool's, computed in the same order (exp and hypot come
+%   from the C library, so another library may differ in the last bit).
+%
+%   Inputs
+%     I      M x N (grey) or M x N x C (colour: every channel counts) real
+%            array of class uint8 (divided by 255), uint16 (by 65535),
+%            int16 ((x + 32768) / 65535), single or double (as they are) or
+%            logical (0 or 1).
+%     SIGMA  real scalar > 0, finite, in units of the full intensity range;
+%            default 0.03. Smaller keeps fainter edges (and noise); larger
+%            smooths across them.
+%
+%   Output
+%     W      M x N double in [0, 1] (NaN where I has a NaN).
+%
+%   Errors (identifier, when)
+%     lantrelWeights:badImage   I not a real, full array of a class above,
+%                               or with more than three dimensions
+%     lantrelWeights:badValue   SIGMA not a real scalar > 0 and finite
+%
+%   Example
+%     rgb = imread('data/ladybird.png');
+%     w = lantrelWeights(rgb, 0.03);
+%     out = Lantrel(im2double(rgb), [], w, [], 12, 4, 2);   % = lantrelSmooth(rgb) in double
+%
+%   See also LANTRELSMOOTH, LANTREL, IMAGELUMA.
+
+function w = lantrelWeights(img, sigma)
+  if nargin < 1
+    error('lantrelWeights:badImage', 'lantrelWeights needs an image.');
+  end
+  if nargin < 2
+    sigma = 0.03;
+  end
+  if ~isnumeric(sigma) || ~isreal(sigma) || ~isscalar(sigma) || ~(sigma > 0) || ~isfinite(sigma)
+    error('lantrelWeights:badValue', 'SIGMA must be a real scalar > 0 and finite.');
+  end
+  img = unitScale(img, 'lantrelWeights');
+  if ndims(img) > 3
+    error('lantrelWeights:badImage', 'The image must have at most three dimensions, not %d.', ndims(img));
+  end
+  sigma = double(sigma);
+  [m, n, c] = size(img);
+  g = zeros(m, n);
+  for p = 1:c
+    f = img(:, :, p);
+    dx = [f(:, 2:n) - f(:, 1:n-1), zeros(m, min(n, 1))];
+    dy = [f(2:m, :) - f(1:m-1, :); zeros(min(m, 1), n)];
+    % max ignores NaN as the tool's comparison does: g never turns NaN
+    g = max(g, hypot(dx, dy));
+  end
+  w = exp(-g / sigma);
+end
+
+function x = unitScale(x, caller)
+  % The scaling of IM2DOUBLE (and of the tools' PNG reading).
+  if ~(isnumeric(x) || islogical(x)) || ~isreal(x) || issparse(x)
+    error([caller ':badImage'], ...
+          'The image must be a real, full numeric or logical array, not %s.', class(x));
+  end
+  switch class(x)
+    case 'double'
+    case {'single', 'logical'}
+      x = double(x);
+    case 'uint8'
+      x = double(x) / 255;
+    case 'uint16'
+      x = double(x) / 65535;
+    case 'int16'
+      x = (double(x) + 32768) / 65535;
+    otherwise
+      error([caller ':badImage'], ...
+            'The image class %s is not supported (uint8, uint16, int16, single, double or logical).', ...
+            class(x));
+  end
+end
+
+%!test
+%! % the definition, element by element: right and lower differences, last
+%! % column and row count 0, largest over the channels
+%! img = [0 0.5 0.5; 0.2 0.2 1];
+%! w = lantrelWeights(img, 0.25);
+%! g = [hypot(0.5, 0.2), 0.3, 0.5; 0, 0.8, 0];
+%! assert(w, exp(-g / 0.25), 1e-15);
+%! rgb = cat(3, [0 0.5; 0 0], zeros(2), [1 0; 0 0]);
+%! assert(lantrelWeights(rgb, 1), exp(-[sqrt(2) 0.5; 0 0]), 1e-15);
+%!test
+%! % classes scale like im2double; the default sigma is 0.03
+%! u = uint8([0 51; 255 0]);
+%! assert(isequal(lantrelWeights(u), lantrelWeights(double(u) / 255, 0.03)));
+%! assert(isequal(lantrelWeights(uint16(u) * 257, 0.1), lantrelWeights(double(u) / 255, 0.1)));
+%! assert(lantrelWeights(int16([-32768 32767]), 1), [exp(-1) 1], 1e-15);
+%! assert(lantrelWeights(zeros(1, 0)), zeros(1, 0));
+%!error id=lantrelWeights:badValue lantrelWeights(1, 0)
+%!error id=lantrelWeights:badValue lantrelWeights(1, Inf)
+%!error id=lantrelWeights:badValue lantrelWeights(1, [1 2])
+%!error id=lantrelWeights:badImage lantrelWeights('a')
+%!error id=lantrelWeights:badImage lantrelWeights(zeros(2, 2, 2, 2))
