@@ -8,9 +8,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" g++ cmake ninja-build make libgtest-dev libpng-dev liblapack-dev octave liboctave-dev \
-  valgrind g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386 clang libclang-rt-14-dev
+  valgrind g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386 clang libclang-rt-14-dev \
+  gnuplot-nox fonts-freefont-otf ghostscript zip unzip
 
-"$root/scripts/build.sh" -DLANTREL_WINDOWS_TESTS=ON
+"$root/scripts/build.sh" -DBUILD_TESTING=ON -DLANTREL_WINDOWS_TESTS=ON
 (cd "$root/build" && ctest --output-on-failure)
 
 echo "== C++ tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
