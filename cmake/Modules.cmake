@@ -93,3 +93,17 @@ add_library(pathvariation_core STATIC pathvariation/walk.cpp)
 target_include_directories(pathvariation_core PUBLIC ${PROJECT_SOURCE_DIR}/pathvariation)
 
 lantrel_add_module(Ostrave pathvariation/ostrave_mex.cpp pathvariation_core)
+
+# The helper functions and the friendly interface go beside the modules too,
+# so that one addpath('build/octave') brings everything.
+if(OCTAVE_INCLUDE_DIR AND NOT LANTREL_SANITIZE AND NOT LANTREL_FUZZ)
+  set(helpers imageLuma lantrelWeights lantrelSmooth ostraveDirections ostraveTable ostraveVariation)
+  set(helper_files)
+  foreach(name ${helpers})
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/octave/${name}.m
+      COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/matlab/${name}.m ${PROJECT_BINARY_DIR}/octave/${name}.m
+      DEPENDS ${PROJECT_SOURCE_DIR}/matlab/${name}.m)
+    list(APPEND helper_files ${PROJECT_BINARY_DIR}/octave/${name}.m)
+  endforeach()
+  add_custom_target(octave_helpers ALL DEPENDS ${helper_files})
+endif()

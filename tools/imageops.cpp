@@ -109,8 +109,13 @@ std::vector<double> gradientDirections(const std::vector<double> &grey, int rows
             auto at = [&](int di, int dj) { return clampedAt(grey, rows, cols, i + di, j + dj); };
             const double gx = (at(-1, 1) + 2 * at(0, 1) + at(1, 1)) - (at(-1, -1) + 2 * at(0, -1) + at(1, -1));
             const double gy = (at(1, -1) + 2 * at(1, 0) + at(1, 1)) - (at(-1, -1) + 2 * at(-1, 0) + at(-1, 1));
-            long d = std::lround(std::atan2(gy, gx) * degrees + turn) % 360;
-            dirs[i + static_cast<size_t>(rows) * j] = static_cast<double>(d < 0 ? d + 360 : d);
+            /* The angle of a flat (or NaN) gradient is rounding noise: such pixels get 0. */
+            long d = 0;
+            if (gx * gx + gy * gy >= FLAT_GRADIENT_SQUARED) {
+                d = std::lround(std::atan2(gy, gx) * degrees + turn) % 360;
+                d = d < 0 ? d + 360 : d;
+            }
+            dirs[i + static_cast<size_t>(rows) * j] = static_cast<double>(d);
         }
     return dirs;
 }

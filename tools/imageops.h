@@ -32,10 +32,17 @@ PngImage greyImage(const std::vector<double> &plane, int rows, int cols, int dep
  * near 1. */
 std::vector<double> edgeWeights(const std::vector<double> &planes, int rows, int cols, int nplanes, double sigma);
 
+/* Below this squared Sobel magnitude gx^2 + gy^2 (a magnitude of 1e-9 on
+ * intensities in [0, 1]: far below a 16-bit image's smallest step, far above
+ * rounding noise) a pixel's direction is 0. matlab/ostraveDirections.m uses
+ * the same constant. */
+const double FLAT_GRADIENT_SQUARED = 1e-18;
+
 /* Direction indices 0..359 in degrees: the angle of the Sobel gradient
  * atan2(gy, gx), where x grows along a row (to the right) and y down the
  * image, plus `turn` degrees (90 follows the edge instead of crossing it),
- * rounded. Pixels on the image's border use the nearest interior
+ * rounded; 0 where gx^2 + gy^2 is below FLAT_GRADIENT_SQUARED or NaN,
+ * whatever `turn` is. Pixels on the image's border use the nearest interior
  * differences (the image is extended by repetition). */
 std::vector<double> gradientDirections(const std::vector<double> &grey, int rows, int cols, double turn);
 

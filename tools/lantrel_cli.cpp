@@ -27,11 +27,11 @@ static const char usage[] =
     "\n"
     "Options:\n"
     "  -o, --output DIR        write the results into DIR (created if missing)\n"
-    "  -l, --lambda X          smoothing strength, >= 0 (default 20)\n"
+    "  -l, --lambda X          smoothing strength, >= 0 (default 12)\n"
     "  -n, --iterations N      number of rounds (default 4)\n"
     "  -a, --attenuation X     divisor of the strength between rounds, > 0 (default 2)\n"
     "  -s, --sigma X           edge scale of the weights, > 0, in units of the full\n"
-    "                          intensity range (default 0.1): a step of SIGMA\n"
+    "                          intensity range (default 0.03): a step of SIGMA\n"
     "                          between neighbours gives weight exp(-1)\n"
     "  -w, --weights FILE.png  read the weight map from a PNG of the same size\n"
     "                          instead: its grey level (luma, for colour) scaled\n"
@@ -48,7 +48,8 @@ static const char tool[] = "lantrel";
 
 int main(int argc, char **argv)
 {
-    double lambda = 20.0, iterations = 4.0, attenuation = 2.0, sigma = 0.1;
+    /* The defaults of matlab/lantrelSmooth.m, chosen on data/ladybird.png (see its help). */
+    double lambda = 12.0, iterations = 4.0, attenuation = 2.0, sigma = 0.03;
     std::string outDir, weightFile;
     bool quiet = false;
     static const option longOptions[] = {

@@ -1,8 +1,10 @@
-% Runs the %!test blocks of the modules' help files against the built
-% modules. Usage: octave-cli run_tests.m <folder with the modules>
+% Runs the %!test blocks of the modules' help files and of the helper
+% functions beside them against the built modules.
+% Usage: octave-cli run_tests.m <folder with the modules>
 dirs = argv();
 addpath(dirs{1});
-names = {'Lantrel', 'Ostrave'};
+names = {'Lantrel', 'Ostrave', 'imageLuma', 'lantrelWeights', 'ostraveDirections', 'ostraveTable', ...
+         'lantrelSmooth', 'ostraveVariation'};
 passed = 0;
 failed = 0;
 for k = 1:numel(names)

@@ -1,0 +1,167 @@
+%OSTRAVEVARIATION Net change and total variation along straight paths, with defaults.
+%   [NC, TV] = OSTRAVEVARIATION(I) runs OSTRAVE on the grey or colour image
+%   I the way the command-line tool ostrave does: on I scaled to [0, 1]
+%   (colour: its luma, see IMAGELUMA), along straight paths across the
+%   local edge (OSTRAVEDIRECTIONS, OSTRAVETABLE), with half-length 4. For
+%   every pixel NC is the net change between the start and the end of the
+%   path through it, TV the total variation (sum of absolute differences
+%   of successive samples) along it.
+%   NC = OSTRAVEVARIATION(...) computes the net change alone.
+%   [NC, TV] = OSTRAVEVARIATION(I, NAME, VALUE, ...) sets parameters by name
+%   (names are case-insensitive):
+%
+%     'HalfLength'  a whole number 0 to 79 (default 4): the path has
+%                   2*HALFLENGTH + 2 samples, HALFLENGTH before the pixel,
+%                   the pixel, HALFLENGTH + 1 after.
+%     'Along'       'gradient' (default): paths cross the local edge, so NC
+%                   is high on edges; 'edge': paths follow it, so NC is low
+%                   on clean edges and TV high on texture.
+%     'Directions'  an M x N map of direction indices 0 to 360 (whole
+%                   numbers) to use instead of OSTRAVEDIRECTIONS ('Along' is
+%                   then not used).
+%     'Table'       an 80 x 722 direction table to use instead of
+%                   OSTRAVETABLE (whole numbers; see OSTRAVE).
+%     'Threads'     number of threads, a whole number >= 0 (default 0, one
+%                   per core); never changes the results.
+%
+%   Input
+%     I   M x N (grey) or M x N x 3 (colour) real array: uint8, uint16,
+%         int16, single, double or logical, scaled as IM2DOUBLE scales.
+%
+%   Outputs
+%     NC  M x N double, in units of the full intensity range (0 to 1 for
+%         an image in [0, 1]).
+%     TV  M x N double, TV >= NC; TV - NC shows how much the path goes up
+%         and down (texture, noise) rather than across one step.
+%
+%   Errors (identifier, when)
+%     ostraveVariation:badImage   I not a real, full array of a class above,
+%                                 or not M x N or M x N x 3
+%     ostraveVariation:badOption  an unknown option name, a name that is
+%                                 not text, or a name without value
+%     ostraveVariation:badValue   an option value out of its range
+%     ostraveVariation:mapSize    'Directions' not of the image's M x N size
+%     ostraveVariation:tableSize  'Table' not 80 x 722
+%
+%   Example
+%     rgb = imread('data/ladybird.png');
+%     [nc, tv] = ostraveVariation(rgb);                   % across edges
+%     [nc2, tv2] = ostraveVariation(rgb, 'Along', 'edge', 'HalfLength', 6);
+%     imshow([nc / max(nc(:)), tv2 / max(tv2(:))])
+%
+%   See also OSTRAVE, OSTRAVEDIRECTIONS, OSTRAVETABLE, IMAGELUMA, LANTRELSMOOTH.
+
+function [nc, tv] = ostraveVariation(img, varargin)
+  opts = struct('halflength', 4, 'along', 'gradient', 'directions', [], 'table', [], 'threads', 0);
+  names = {'HalfLength', 'Along', 'Directions', 'Table', 'Threads'};
+  given = struct('directions', false, 'table', false);
+  if mod(numel(varargin), 2) ~= 0
+    error('ostraveVariation:badOption', 'Options come in name-value pairs; %d arguments follow the image.', ...
+          numel(varargin));
+  end
+  for k = 1:2:numel(varargin)
+    name = varargin{k};
+    if ~ischar(name) || size(name, 1) ~= 1 || ~isfield(opts, lower(name))
+      if ischar(name) && size(name, 1) == 1
+        shown = ['''' name ''''];
+      else
+        shown = ['of class ' class(name)];
+      end
+      error('ostraveVariation:badOption', ...
+            'Unknown option %s: the options are HalfLength, Along, Directions, Table and Threads.', shown);
+    end
+    name = lower(name);
+    opts.(name) = varargin{k + 1};
+    if isfield(given, name)
+      given.(name) = true;
+    end
+  end
+  a = opts.halflength;
+  if ~isScalar(a) || ~(a >= 0 && a <= 79 && a == round(a))
+    error('ostraveVariation:badValue', 'HalfLength must be a whole number from 0 to 79.');
+  end
+  t = opts.threads;
+  if ~isScalar(t) || ~(t >= 0 && t == round(t) && isfinite(t))
+    error('ostraveVariation:badValue', 'Threads must be a whole number >= 0.');
+  end
+  along = opts.along;
+  if ~ischar(along) || ~any(strcmpi(along, {'gradient', 'edge'}))
+    error('ostraveVariation:badValue', 'Along must be ''gradient'' or ''edge''.');
+  end
+
+  try
+    y = imageLuma(img);
+  catch err
+    error('ostraveVariation:badImage', '%s', err.message);
+  end
+  [m, n] = size(y);
+  if given.directions
+    d = opts.directions;
+    if ~(isnumeric(d) && isreal(d)) || ndims(d) ~= 2 || size(d, 1) ~= m || size(d, 2) ~= n
+      error('ostraveVariation:mapSize', 'Directions must be a real %d x %d array, the image''s size.', m, n);
+    end
+    d = double(d);
+    if ~all(d(:) >= 0 & d(:) <= 360 & d(:) == round(d(:)))
+      error('ostraveVariation:badValue', 'Directions must hold whole numbers from 0 to 360.');
+    end
+  else
+    d = ostraveDirections(y, along);
+  end
+  if given.table
+    table = opts.table;
+    if ~(isnumeric(table) && isreal(table)) || ~isequal(size(table), [80 722])
+      error('ostraveVariation:tableSize', 'Table must be a real 80 x 722 array.');
+    end
+    table = double(table);
+    if ~all(isfinite(table(:)) & table(:) == round(table(:)))
+      error('ostraveVariation:badValue', 'Table must hold whole numbers.');
+    end
+  else
+    table = ostraveTable();
+  end
+  if nargout < 2
+    nc = Ostrave(y, d, table, double(a), double(t));
+  else
+    [nc, tv] = Ostrave(y, d, table, double(a), double(t));
+  end
+end
+
+function ok = isScalar(v)
+  ok = isnumeric(v) && isreal(v) && isscalar(v);
+end
+
+%!test
+%! % the pieces it is made of, and im2double's scaling
+%! rgb = uint8(255 * rand(12, 10, 3));
+%! y = imageLuma(rgb);
+%! [nc, tv] = ostraveVariation(rgb);
+%! [nc0, tv0] = Ostrave(y, ostraveDirections(y), ostraveTable(), 4);
+%! assert(isequal(nc, nc0) && isequal(tv, tv0));
+%! [nc, tv] = ostraveVariation(uint16(y * 65535), 'along', 'EDGE', 'halflength', 2);
+%! [nc0, tv0] = Ostrave(double(uint16(y * 65535)) / 65535, ostraveDirections(y, 'edge'), ostraveTable(), 2);
+%! assert(isequal(nc, nc0) && isequal(tv, tv0));
+%! assert(isequal(ostraveVariation(y > 0.5), Ostrave(double(y > 0.5), ostraveDirections(y > 0.5), ostraveTable(), 4)));
+%!test
+%! % a step of 0.8: crossed by the paths across it, not by those along it
+%! img = [zeros(9, 5) 0.8 * ones(9, 5)];
+%! [nc, tv] = ostraveVariation(img);
+%! assert([nc(5, 5:6); tv(5, 5:6)], 0.8 * ones(2, 2), 1e-15);
+%! [nc, tv] = ostraveVariation(img, 'Along', 'edge');
+%! assert([nc(5, 5:6) tv(5, 5:6)], zeros(1, 4));
+%!test
+%! % overrides: every pixel walks to the right by a table of its own
+%! T = zeros(80, 722); T(1, 1:361) = 1; T(2, 1:361) = 2;
+%! [nc, tv] = ostraveVariation([9 5 3 4 8 1 2] / 10, 'Directions', zeros(1, 7), 'Table', T, 'HalfLength', 1);
+%! assert([nc; tv], [6 5 3 2 2 6 1; 6 7 7 12 12 8 1] / 10, 1e-15);
+%!error id=ostraveVariation:badImage ostraveVariation(zeros(3, 3, 2))
+%!error id=ostraveVariation:badImage ostraveVariation(int8(1))
+%!error id=ostraveVariation:badOption ostraveVariation(1, 'Half', 2)
+%!error id=ostraveVariation:badOption ostraveVariation(1, 'Along')
+%!error id=ostraveVariation:badValue ostraveVariation(1, 'HalfLength', 80)
+%!error id=ostraveVariation:badValue ostraveVariation(1, 'HalfLength', 1.5)
+%!error id=ostraveVariation:badValue ostraveVariation(1, 'Along', 'across')
+%!error id=ostraveVariation:badValue ostraveVariation(1, 'Threads', NaN)
+%!error id=ostraveVariation:badValue ostraveVariation(1, 'Directions', 361)
+%!error id=ostraveVariation:mapSize ostraveVariation(ones(2), 'Directions', zeros(1, 4))
+%!error id=ostraveVariation:tableSize ostraveVariation(1, 'Table', zeros(722, 80))
+%!error id=ostraveVariation:badValue ostraveVariation(1, 'Table', NaN(80, 722))
