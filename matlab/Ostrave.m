@@ -198,9 +198,13 @@ end
 %! % What ostraveVariation shows on the sample photo: the net change along a
 %! % short path across the edges marks the outlines, the total variation
 %! % along it is high wherever the texture is fine.
-%! photo = file_in_loadpath('ladybird.png');      % installed package
-%! if isempty(photo)                               % source tree: data/
-%!   photo = fullfile(fileparts(which('ostraveVariation')), '..', 'data', 'ladybird.png');
+%! photo = file_in_loadpath('ladybird.png');   % installed package
+%! if isempty(photo)   % sources: data/ above matlab/ or above build/octave/
+%!   here = fileparts(file_in_loadpath('Ostrave.m'));
+%!   photo = fullfile(here, '..', 'data', 'ladybird.png');
+%!   if ~exist(photo, 'file')
+%!     photo = fullfile(here, '..', '..', 'data', 'ladybird.png');
+%!   end
 %! end
 %! I = imread(photo);
 %! [nc, tv] = ostraveVariation(I);
