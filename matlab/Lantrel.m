@@ -41,7 +41,10 @@
 %     Lantrel:nargin       fewer than 7 inputs
 %     Lantrel:badClass     IMAGE or WEIGHTS not a real, full double array
 %                          (single, integer, logical, char, cell, complex or
-%                          sparse: convert with double() first)
+%                          sparse). Scale images to [0, 1] first (IM2DOUBLE:
+%                          double() of a uint8 image gives 0..255, on which
+%                          weights made for [0, 1] keep every pixel apart),
+%                          or call LANTRELSMOOTH, which takes any class
 %     Lantrel:badScalar    LAMBDA, ITERATIONS or ATTENUATION not a real scalar
 %     Lantrel:weightSize   WEIGHTS has fewer than M*N elements
 %     Lantrel:badThreads   THREADS not a real scalar >= 0
@@ -53,13 +56,12 @@
 %   Example
 %     % a noisy step; weights from the image's own gradient keep the step
 %     img = [zeros(32,32) ones(32,32)] + 0.05*randn(32,64);
-%     [gx, gy] = gradient(img);
-%     w = exp(-hypot(gx, gy) / 0.1);
+%     w = lantrelWeights(img, 0.1);   % sigma 0.1: this noise is strong
 %     out = Lantrel(img, [], w, [], 20, 4, 2);
 %     flat = out(:, 1:28);
 %     std(flat(:))                % far below the input's 0.05
 %
-%   See also OSTRAVE, BUILD_MEX.
+%   See also LANTRELSMOOTH, LANTRELWEIGHTS, OSTRAVE, BUILD_MEX.
 
 function varargout = Lantrel(varargin)
   % Reached only when the compiled module is missing: it takes precedence

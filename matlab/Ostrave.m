@@ -54,7 +54,7 @@
 %   Errors (identifier, when)
 %     Ostrave:nargin        fewer than 4 inputs
 %     Ostrave:badClass      IMAGE, DIRMAP or TABLE not a real, full double
-%                           array (convert with double() first)
+%                           array (OSTRAVEVARIATION takes images of any class)
 %     Ostrave:badScalar     HALFLENGTH not a real numeric scalar
 %     Ostrave:imageSize     IMAGE holds no values although M*N is not 0
 %                           (a further dimension is 0, as in zeros(3, 4, 0))
@@ -69,20 +69,24 @@
 %     Ostrave:notCompiled   the compiled module (Ostrave.<mexext>) is not on
 %                           the path: run BUILD_MEX
 %
+%   Straight paths
+%     OSTRAVETABLE gives the table of straight paths that the command-line
+%     tool ostrave uses: direction d is d degrees from the x axis, with x to
+%     the right and y DOWN the image (0 right, 90 down, 180 left, 270 up),
+%     and step p is the pixel nearest to p+1 pixels along that line.
+%     OSTRAVEDIRECTIONS gives the matching direction map (the gradient's
+%     direction in whole degrees, or the edge's); OSTRAVEVARIATION does all
+%     of it for an image of any class.
+%
 %   Example
-%     % straight paths: direction d is d degrees (x right, y down), step p
-%     % the pixel nearest to p+1 pixels along the line
-%     s = (1:80)'; th = (0:360) * pi / 180;
-%     table = [round(s * cos(th)), round(s * sin(th))];
 %     img = zeros(64); img(:, 33:end) = 1;   % a vertical edge
 %     img(9:24, 9:24) = mod((1:16)' + (1:16), 2);   % fine texture
-%     [gx, gy] = gradient(img);
-%     dirs = mod(round(atan2(gy, gx) * 180 / pi), 360);   % across edges
-%     [nc, tv] = Ostrave(img, dirs, table, 3);
+%     dirs = ostraveDirections(img);         % across edges, in degrees
+%     [nc, tv] = Ostrave(img, dirs, ostraveTable(), 3);
 %     [nc(40, 32) tv(40, 32)]    % the edge: 1 1
 %     tv(16, 16)                 % the texture: 7
 %
-%   See also LANTREL, BUILD_MEX.
+%   See also OSTRAVEVARIATION, OSTRAVETABLE, OSTRAVEDIRECTIONS, LANTREL, BUILD_MEX.
 
 function varargout = Ostrave(varargin)
   % Reached only when the compiled module is missing: it takes precedence
@@ -183,8 +187,8 @@ end
 
 %!test
 %! % the thread count never changes a bit of the results
-%! s = (1:80)'; th = (0:360) / 2 * pi / 180;
-%! table = [round(s * cos(th)), -round(s * sin(th))];
+%! s = (1:80)'; a = (0:360) * pi / 180;   % straight paths, as ostraveTable
+%! table = [round(s * cos(a)), round(s * sin(a))];
 %! img = rand(120, 130) - 0.2; dirs = floor(361 * rand(120, 130));
 %! [nc, tv] = Ostrave(img, dirs, table, 5);
 %! for t = [0 1 2 3 5]

@@ -41,12 +41,18 @@
 %         logical I gives double. Integer classes are rounded and
 %         saturated (as IM2UINT8, IM2UINT16, IM2INT16 do).
 %
+%   A double or single image is read on the scale [0, 1]; one whose values
+%   go past 2 in magnitude (say 0 to 255, from double() of a uint8 image)
+%   gets the warning lantrelSmooth:range, since every step in it looks like
+%   an edge and nothing would be smoothed.
+%
 %   Errors (identifier, when)
 %     lantrelSmooth:badImage          I not a real, full array of a class
 %                                     above, or not M x N or M x N x 3
 %     lantrelSmooth:badOption         an unknown option name, a name that
 %                                     is not text, or a name without value
-%     lantrelSmooth:badValue          an option value out of its range
+%     lantrelSmooth:badValue          an option value out of its range or
+%                                     of the wrong class
 %     lantrelSmooth:weightSize        'Weights' not of the image's M x N size
 %     lantrelSmooth:strengthTooLarge  a round's strength above 1e10 (the
 %                                     bound of the command-line tools: past
@@ -110,6 +116,12 @@ function out = lantrelSmooth(img, varargin)
 
   cls = class(img);
   x = unitScale(img, 'image');
+  if any(strcmp(cls, {'double', 'single'})) && any(abs(x(isfinite(x))) > 2)
+    warning('lantrelSmooth:range', ...
+            ['The image''s values reach %g, but a %s image is read on the scale [0, 1] (as IM2DOUBLE ' ...
+             'gives), where SIGMA = %g finds edges everywhere: scale it to [0, 1] or pass the integer image.'], ...
+            max(abs(x(isfinite(x)))), cls, opts.sigma);
+  end
   [m, n, c] = size(x);
   if ndims(x) > 3 || (c ~= 1 && c ~= 3)
     error('lantrelSmooth:badImage', 'The image must be M x N (grey) or M x N x 3 (colour), not of size %s.', ...
@@ -117,9 +129,12 @@ function out = lantrelSmooth(img, varargin)
   end
   if given.weights
     w = opts.weights;
-    if ~(isnumeric(w) || islogical(w)) || ndims(w) ~= 2 || size(w, 1) ~= m || size(w, 2) ~= n
-      error('lantrelSmooth:weightSize', 'Weights must be a %d x %d array, the image''s size; it is %s %s.', ...
-            m, n, mat2str(size(w)), class(w));
+    if ~(isnumeric(w) || islogical(w)) || ~isreal(w) || issparse(w)
+      error('lantrelSmooth:badValue', 'Weights must be a real, full numeric or logical array, not %s.', class(w));
+    end
+    if ndims(w) ~= 2 || size(w, 1) ~= m || size(w, 2) ~= n
+      error('lantrelSmooth:weightSize', 'Weights must be %d x %d, the image''s size, not %s.', ...
+            m, n, mat2str(size(w)));
     end
     w = unitScale(w, 'weight map');
   else
@@ -236,7 +251,8 @@ end
 %!error id=lantrelSmooth:badValue lantrelSmooth(1, 'Sigma', [1 2])
 %!error id=lantrelSmooth:badValue lantrelSmooth(1, 'Threads', -1)
 %!error id=lantrelSmooth:weightSize lantrelSmooth(ones(2, 3), 'Weights', ones(3, 2))
-%!error id=lantrelSmooth:weightSize lantrelSmooth(ones(2, 3), 'Weights', 'abcdef')
+%!error id=lantrelSmooth:badValue lantrelSmooth(ones(2, 3), 'Weights', 'abcdef')
+%!warning id=lantrelSmooth:range lantrelSmooth([0 255])
 %!error id=lantrelSmooth:badOption lantrelSmooth(1, 'Lamda', 3)
 %!error id=lantrelSmooth:badOption lantrelSmooth(1, 'Lambda')
 %!error id=lantrelSmooth:badOption lantrelSmooth(1, 20, 4)

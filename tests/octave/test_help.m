@@ -25,6 +25,16 @@ for k = 1:numel(names)
   check(~isempty(regexp(which(name), ['\.' mexext() '$'], 'once')), [name ': the binary takes precedence over the stub']);
 end
 
+% The helpers: H1 line, syntax, example and cross-references.
+helpers = {'imageLuma', 'lantrelWeights', 'lantrelSmooth', 'ostraveDirections', 'ostraveTable', 'ostraveVariation'};
+for k = 1:numel(helpers)
+  name = helpers{k};
+  text = evalc(['help ' name]);
+  check(~isempty(regexp(text, ['^\s*' upper(name) ' \S'], 'once', 'lineanchors')), [name ': H1 line']);
+  check(~isempty(strfind(text, [upper(name) '('])), [name ': syntax line']);
+  check(~isempty(strfind(text, 'Example')) && ~isempty(strfind(text, 'See also')), [name ': example, see also']);
+end
+
 % A stub without its binary names what is missing and the host's extension.
 rmpath(built);
 stubs = tempname();
@@ -51,5 +61,5 @@ unwind_protect_cleanup
   confirm_recursive_rmdir(false);
   rmdir(stubs, 's');
 end_unwind_protect
-printf('help: %d modules checked, %d failed\n', numel(names), numel(failures));
+printf('help: %d modules and %d helpers checked, %d failed\n', numel(names), numel(helpers), numel(failures));
 exit(numel(failures) != 0);
