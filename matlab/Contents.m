@@ -14,8 +14,9 @@
 %   Lantrel           - Iterated separable weighted least-squares smoothing.
 %   Ostrave           - Path variation with a direction map and table.
 %
-% Building from the sources (not part of the Octave package)
+% In the sources only (the package and the Windows archive hold binaries)
 %   build_mex         - Compile both modules inside MATLAB or Octave.
 %
-% Demos (Octave): demo Lantrel, demo Ostrave
-% A sample photo, ladybird.png, comes with the package (GPL-2+).
+% Demos in Octave: demo Lantrel, demo Ostrave. They use the sample photo
+% ladybird.png (data/ in the sources; GPL-2+, see its README), which
+% imread('ladybird.png') finds once the Octave package is loaded.
