@@ -19,4 +19,4 @@
 %
 % Demos in Octave: demo Lantrel, demo Ostrave. They use the sample photo
 % ladybird.png (data/ in the sources; GPL-2+, see its README), which
-% imread('ladybird.png') finds once the Octave package is loaded.
+% file_in_loadpath('ladybird.png') finds once the Octave package is loaded.
