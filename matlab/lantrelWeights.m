@@ -24,7 +24,9 @@
 %            smooths across them.
 %
 %   Output
-%     W      M x N double in [0, 1] (NaN where I has a NaN).
+%     W      M x N double in [0, 1]. A difference involving a NaN counts
+%            as 0, as in the tool (so a NaN pixel and its left and upper
+%            neighbours get weight 1, unless another channel says otherwise).
 %
 %   Errors (identifier, when)
 %     lantrelWeights:badImage   I not a real, full array of a class above,
@@ -104,6 +106,7 @@ end
 %! assert(isequal(lantrelWeights(uint16(u) * 257, 0.1), lantrelWeights(double(u) / 255, 0.1)));
 %! assert(lantrelWeights(int16([-32768 32767]), 1), [exp(-1) 1], 1e-15);
 %! assert(lantrelWeights(zeros(1, 0)), zeros(1, 0));
+%! assert(lantrelWeights([0 NaN 1; 0 0 0], 0.1)(1, :), [1 1 exp(-10)], 1e-15);  % NaN differences count 0
 %!error id=lantrelWeights:badValue lantrelWeights(1, 0)
 %!error id=lantrelWeights:badValue lantrelWeights(1, Inf)
 %!error id=lantrelWeights:badValue lantrelWeights(1, [1 2])

@@ -179,8 +179,9 @@ int main(int argc, char **argv)
         fprintf(stderr, "demo: %s\n", why.c_str());
         return 1;
     }
-    printf("Lantrel (lambda %g, %g iterations, attenuation %g, weights exp(-|grad|/%g)): %.2f ms\n", lambda,
-           iterations, attenuation, sigma, nowMs() - t0);
+    printf("Lantrel (lambda %g, %g iterations, attenuation %g, weights exp(-|grad|/%g), the demo's own for its "
+           "noise; the tools default to lambda 12, sigma 0.03): %.2f ms\n",
+           lambda, iterations, attenuation, sigma, nowMs() - t0);
 
     const std::vector<double> directions = gradientDirections(smoothed, M, N, 0.0);
     const std::vector<double> table = straightLineTable();
