@@ -197,3 +197,21 @@ end
 %! end
 %!error id=Ostrave:badThreads Ostrave(1, 0, zeros(80, 722), 0, -2)
 %!error <thread count \(argument 5\)> Ostrave(1, 0, zeros(80, 722), 0, 'a')
+
+%!demo
+%! % What ostraveVariation shows on the sample photo: the net change along a
+%! % short path across the edges marks the outlines, the total variation
+%! % along it is high wherever the texture is fine.
+%! photo = file_in_loadpath('ladybird.png');   % installed package
+%! if isempty(photo)   % sources: data/ above matlab/ or above build/octave/
+%!   here = fileparts(file_in_loadpath('Ostrave.m'));
+%!   photo = fullfile(here, '..', 'data', 'ladybird.png');
+%!   if ~exist(photo, 'file')
+%!     photo = fullfile(here, '..', '..', 'data', 'ladybird.png');
+%!   end
+%! end
+%! I = imread(photo);
+%! [nc, tv] = ostraveVariation(I);
+%! subplot(1, 3, 1); imshow(I); title('input');
+%! subplot(1, 3, 2); imshow(nc, []); title('net change');
+%! subplot(1, 3, 3); imshow(tv, []); title('total variation');

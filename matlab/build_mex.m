@@ -14,7 +14,13 @@
 %   every build computes the same bits. Octave compiles with
 %   "mkoctfile --mex"; MATLAB with "mex" and the C++ compiler chosen by
 %   "mex -setup C++" (GCC, MinGW-w64 or Clang; on 32-bit x86 SSE2 maths is
-%   requested as well; with MSVC, /fp:precise).
+%   requested as well).
+%
+%   MSVC cannot compile the modules: they use the vector extensions of GCC
+%   and Clang. With MSVC selected, BUILD_MEX stops at once with the error
+%   build_mex:msvc. On Windows, use the prebuilt Lantrel.mexw64 and
+%   Ostrave.mexw64 of the release archive, or install MATLAB's MinGW-w64
+%   compiler add-on and select it with "mex -setup C++".
 %
 %   Example
 %     build_mex(fullfile(tempdir, 'lantrel-build'));
@@ -23,11 +29,30 @@
 %
 %   See also LANTREL, OSTRAVE.
 
-function files = build_mex(outdir)
+function files = build_mex(outdir, host)
+  % HOST ('octave' or 'matlab', detected when absent) lets the tests take
+  % the MATLAB branch inside Octave.
   here = fileparts(mfilename('fullpath'));
   root = fileparts(here);
   if nargin < 1 || isempty(outdir)
     outdir = here;
+  end
+  if nargin < 2
+    isOctave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
+  else
+    isOctave = strcmpi(host, 'octave');
+  end
+  if ~isOctave
+    % feval: in Octave "mex.f" would call the function mex first
+    cc = feval('mex.getCompilerConfigurations', 'C++', 'Selected');
+    if ~isempty(cc) && (strncmpi(cc(1).ShortName, 'MSVC', 4) || ...
+        (isfield(cc, 'Manufacturer') && strcmpi(cc(1).Manufacturer, 'Microsoft')))
+      error('build_mex:msvc', ['The selected C++ compiler is %s. The modules need the vector ' ...
+            'extensions of GCC or Clang, which MSVC lacks. Use Lantrel.mexw64 and Ostrave.mexw64 ' ...
+            'from the release archive (lantrel-<version>-windows.zip), or install the ' ...
+            '"MATLAB Support for MinGW-w64 C/C++ Compiler" add-on and run mex -setup C++ to select it.'], ...
+            cc(1).Name);
+    end
   end
   if ~exist(outdir, 'dir')
     [ok, msg] = mkdir(outdir);
@@ -37,7 +62,6 @@ function files = build_mex(outdir)
   end
   % name, source folder
   modules = {'Lantrel', 'smoothing'; 'Ostrave', 'pathvariation'};
-  isOctave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
   files = {};
   for k = 1:size(modules, 1)
     name = modules{k, 1};
@@ -81,15 +105,9 @@ function buildOctave(target, root, sources)
 end
 
 function buildMatlab(name, outdir, root, sources)
-  cc = mex.getCompilerConfigurations('C++', 'Selected');
-  if ~isempty(cc) && ~isempty(strfind(cc(1).ShortName, 'MSVC'))
-    % MSVC: precise maths does not contract into fused multiply-adds.
-    flags = {'COMPFLAGS=$COMPFLAGS /std:c++17 /fp:precise', 'OPTIMFLAGS=/O2 /DNDEBUG'};
-  else
-    flags = {'CXXFLAGS=$CXXFLAGS -std=c++17 -ffp-contract=off -fno-fast-math', 'CXXOPTIMFLAGS=-O2 -DNDEBUG'};
-    if strcmp(computer('arch'), 'win32')
-      flags{1} = [flags{1} ' -msse2 -mfpmath=sse'];
-    end
+  flags = {'CXXFLAGS=$CXXFLAGS -std=c++17 -ffp-contract=off -fno-fast-math', 'CXXOPTIMFLAGS=-O2 -DNDEBUG'};
+  if strcmp(computer('arch'), 'win32')
+    flags{1} = [flags{1} ' -msse2 -mfpmath=sse'];
   end
   % The modules declare the host calls themselves, with 32-bit dimensions.
   mex('-compatibleArrayDims', flags{:}, ['-I' fullfile(root, 'host')], ...

@@ -13,16 +13,54 @@ name=lantrel-$version
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 pkg=$stage/$name
-mkdir -p "$pkg/inst" "$pkg/src"
-sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u +%Y-%m-%d)/" \
-  "$root/packaging/octave/DESCRIPTION.in" >"$pkg/DESCRIPTION"
-cp "$root/packaging/octave/INDEX" "$pkg/INDEX"
-cp "$root/LICENSE" "$pkg/COPYING"
+mkdir -p "$pkg/inst/lantrel" "$pkg/src"
+# The project's home: LANTREL_URL, else the clone's origin; without either
+# the Url line is left out (Octave does not require it).
+url=${LANTREL_URL:-$(git -C "$root" remote get-url origin 2>/dev/null || true)}
+[ -n "$url" ] || echo "package.sh: no LANTREL_URL and no git origin; DESCRIPTION gets no Url" >&2
+sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u +%Y-%m-%d)/" -e "s|@URL@|$url|" \
+  -e '/^Url: *$/d' "$root/packaging/octave/DESCRIPTION.in" >"$pkg/DESCRIPTION"
 cp "$root/CHANGELOG.md" "$pkg/NEWS"
 cp "$root/packaging/octave/Makefile" "$pkg/src/Makefile"
-for m in Lantrel Ostrave; do
-  [ -f "$root/matlab/$m.m" ] && cp "$root/matlab/$m.m" "$pkg/inst/"
+cp "$root/packaging/octave/post_install.m" "$pkg/"
+cp "$root/packaging/octave/PKG_ADD" "$root/packaging/octave/PKG_DEL" "$pkg/inst/"
+
+# Every function a user calls; build_mex is left out (the package compiles
+# the modules itself) and Contents.m goes into the folder that "help lantrel"
+# finds (PKG_ADD puts it on the path).
+helpers=()
+for f in "$root"/matlab/*.m; do
+  m=$(basename "$f" .m)
+  case $m in
+    build_mex) ;;
+    Contents) cp "$f" "$pkg/inst/lantrel/" ;;
+    *) cp "$f" "$pkg/inst/"
+       case $m in Lantrel|Ostrave) ;; *) helpers+=("$m") ;; esac ;;
+  esac
 done
+{
+  echo "lantrel >> Lantrel and Ostrave"
+  echo "Image filters"
+  for m in Lantrel Ostrave; do [ -f "$pkg/inst/$m.m" ] && echo " $m"; done
+  if [ ${#helpers[@]} -gt 0 ]; then
+    echo "Friendly interface and helpers"
+    printf ' %s\n' "${helpers[@]}"
+  fi
+} >"$pkg/INDEX"
+
+# The sample photo the demos use, under its own licence (noted in COPYING).
+photo=$root/data/ladybird.png
+if [ -f "$photo" ]; then
+  cp "$photo" "$pkg/inst/"
+fi
+{
+  cat "$root/LICENSE"
+  if [ -f "$photo" ]; then
+    printf '\n\nThe sample photo ladybird.png is not under the licence above:\n\n'
+    cat "$root/data/README.md"
+  fi
+} >"$pkg/COPYING"
+
 for d in host common smoothing pathvariation; do
   [ -d "$root/$d" ] || continue
   mkdir -p "$pkg/src/$d"

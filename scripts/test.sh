@@ -18,7 +18,8 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(g++ cmake ninja-build make libgtest-dev libpng-dev liblapack-dev octave liboctave-dev
-  valgrind g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 clang libclang-rt-14-dev)
+  valgrind g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 clang libclang-rt-14-dev
+  gnuplot-nox fonts-freefont-otf ghostscript zip unzip)
 # wine32 is worth its ~1 GB only where 32-bit programs can run at all; its
 # i386 install scripts fail elsewhere.
 if exec32=$("$root/scripts/probe.sh" exec32); then
@@ -57,14 +58,14 @@ ctestStage() {
 skips=()
 
 echo "== Main suite =="
-if "$root/scripts/build.sh" -DLANTREL_WINDOWS_TESTS=ON; then
+if "$root/scripts/build.sh" -DBUILD_TESTING=ON -DLANTREL_WINDOWS_TESTS=ON; then
   ctestStage main "$root/build"
 else
   record main 0 1 0 "build failed"
 fi
 
 echo "== C++ and Octave tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
-if BUILD_DIR="$root/build-asan" "$root/scripts/build.sh" -DLANTREL_SANITIZE=ON; then
+if BUILD_DIR="$root/build-asan" "$root/scripts/build.sh" -DBUILD_TESTING=ON -DLANTREL_SANITIZE=ON; then
   ctestStage sanitized "$root/build-asan" env ASAN_OPTIONS=detect_leaks=1
 else
   record sanitized 0 1 0 "build failed"

@@ -1,8 +1,8 @@
-/* The README's table of bad input is this file's output: every row is a
- * call made here through the stand-in host, with the identifier and text
- * the module really raised. The test fails when the README's table differs
- * from what the calls give; run unit_tests with UPDATE_README=1 to rewrite
- * the table after a deliberate change. */
+/* The table of bad input in docs/maintainers.md is this file's output: every
+ * row is a call made here through the stand-in host, with the identifier and
+ * text the module really raised. The test fails when the document's table
+ * differs from what the calls give; run unit_tests with UPDATE_TABLE=1 to
+ * rewrite the table after a deliberate change. */
 #include "faultalloc.h"
 #include "testutil.h"
 
@@ -206,28 +206,28 @@ std::string tableFor(MexFunction fn, const std::vector<Row> &rows)
     return t.str();
 }
 
-TEST(BadInputTable, ReadmeShowsWhatTheModulesRaise)
+TEST(BadInputTable, DocumentShowsWhatTheModulesRaise)
 {
     std::string want = "\n### Lantrel\n\n" + tableFor(loadModuleOrFail(LANTREL_MODULE), lantrelRows()) +
                        "\n### Ostrave\n\n" + tableFor(loadModuleOrFail(OSTRAVE_MODULE), ostraveRows()) + "\n";
 
-    std::ifstream f(README_PATH);
-    ASSERT_TRUE(f) << "cannot read " << README_PATH;
+    std::ifstream f(TABLE_DOC_PATH);
+    ASSERT_TRUE(f) << "cannot read " << TABLE_DOC_PATH;
     std::stringstream ss;
     ss << f.rdbuf();
-    std::string readme = ss.str();
-    size_t b = readme.find(beginMark), e = readme.find(endMark);
-    ASSERT_NE(b, std::string::npos) << "README has no line " << beginMark;
-    ASSERT_NE(e, std::string::npos) << "README has no line " << endMark;
+    std::string doc = ss.str();
+    size_t b = doc.find(beginMark), e = doc.find(endMark);
+    ASSERT_NE(b, std::string::npos) << TABLE_DOC_PATH << " has no line " << beginMark;
+    ASSERT_NE(e, std::string::npos) << TABLE_DOC_PATH << " has no line " << endMark;
     b += sizeof beginMark - 1;
-    std::string have = readme.substr(b, e - b);
+    std::string have = doc.substr(b, e - b);
 
-    if (getenv("UPDATE_README")) {
-        readme.replace(b, e - b, want);
-        std::ofstream(README_PATH) << readme;
+    if (getenv("UPDATE_TABLE")) {
+        doc.replace(b, e - b, want);
+        std::ofstream(TABLE_DOC_PATH) << doc;
         return;
     }
-    EXPECT_EQ(have, want) << "README's bad-input table is out of date; run unit_tests with UPDATE_README=1";
+    EXPECT_EQ(have, want) << "the bad-input table in " << TABLE_DOC_PATH << " is out of date; run unit_tests with UPDATE_TABLE=1";
 }
 
 } // namespace

@@ -47,6 +47,32 @@ unwind_protect
     printf('FAILED: the modules built by build_mex differ from the CMake build\n');
     failures++;
   end
+
+  % MATLAB with MSVC selected (MATLAB's compiler query stubbed): build_mex
+  % stops before building anything and points to the prebuilt modules.
+  stub = tempname();
+  mkdir(fullfile(stub, '+mex'));
+  fid = fopen(fullfile(stub, '+mex', 'getCompilerConfigurations.m'), 'w');
+  fprintf(fid, ['function cc = getCompilerConfigurations(lang, which)\n' ...
+                '  cc = struct(''Name'', ''Microsoft Visual C++ 2022'', ''ShortName'', ''MSVCPP170'', ''Manufacturer'', ''Microsoft'');\n' ...
+                'end\n']);
+  fclose(fid);
+  addpath(stub, fullfile(root, 'matlab'));
+  msvcOut = fullfile(stub, 'out');
+  try
+    shown = evalc('build_mex(msvcOut, ''matlab'')');
+    printf('FAILED: build_mex with MSVC did not stop\n');
+    failures++;
+  catch err
+    if ~strcmp(err.identifier, 'build_mex:msvc') || isempty(strfind(err.message, '.mexw64')) ...
+        || isempty(strfind(err.message, 'MinGW-w64')) || numel(dir(msvcOut)) > 2
+      printf('FAILED: build_mex with MSVC: %s (%s)\n', err.message, err.identifier);
+      failures++;
+    end
+  end
+  rmpath(stub, fullfile(root, 'matlab'));
+  confirm_recursive_rmdir(false);
+  rmdir(stub, 's');
 unwind_protect_cleanup
   confirm_recursive_rmdir(false);
   if exist(out, 'dir')

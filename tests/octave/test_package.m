@@ -1,21 +1,29 @@
-% Installs the Octave package into a temporary prefix (the user's package
-% lists are never touched), loads it, calls the modules and prints the help.
+% Installs the Octave package into a temporary prefix whose architecture
+% folder differs from the package folder, as in a system-wide install (the
+% user's package lists are never touched), then loads it, calls the modules,
+% reads the help, runs "pkg test lantrel" and "demo Lantrel" headless with
+% the figure printed to a file.
 % Usage: octave-cli test_package.m <lantrel-x.y.z.tar.gz>
 args = argv();
-tarball = args{1};
+tarball = make_absolute_filename(args{1});
 tmp = tempname();
 mkdir(tmp);
 failures = {};
+here = pwd();
 unwind_protect
-pkg('prefix', fullfile(tmp, 'pkgs'), fullfile(tmp, 'pkgs'));
+cd(tmp);  % pkg test writes its log into the current folder
+share = fullfile(tmp, 'share');
+arch = fullfile(tmp, 'arch');
+pkg('prefix', share, arch);
 pkg('local_list', fullfile(tmp, 'local_list'));
 pkg('global_list', fullfile(tmp, 'global_list'));
-pkg('install', '-local', '-nodeps', tarball);
+% -verbose shows the compiler's output: ctest fails on any ABI note in it.
+pkg('install', '-local', '-nodeps', '-verbose', tarball);
 pkg('load', 'lantrel');
 
 w = which('Lantrel');
-if isempty(strfind(w, tmp)) || isempty(regexp(w, ['\.' mexext() '$'], 'once'))
-  failures{end + 1} = sprintf('Lantrel resolves to %s, not the installed binary', w);
+if ~strncmp(w, arch, numel(arch)) || isempty(regexp(w, ['\.' mexext() '$'], 'once'))
+  failures{end + 1} = sprintf('Lantrel resolves to %s, not the binary under %s', w, arch);
 end
 out = Lantrel([0 3 0; 0 3 0], [], ones(2, 3), [], 2, 1, 4);
 if ~isequal(out(1, :), [0.7500000000000001 1.5000000000000002 0.7500000000000001])
@@ -25,20 +33,68 @@ text = evalc('help Lantrel');
 if isempty(strfind(text, 'LANTREL Edge-preserving smoothing')) || isempty(strfind(text, 'Lantrel:notCompiled'))
   failures{end + 1} = 'help Lantrel did not print the help text';
 end
-if exist(fullfile(fileparts(w), 'Ostrave.m'), 'file')
-  img = magic(12);
-  [nc, tv] = Ostrave(img, zeros(12), zeros(80, 722), 2);
-  if ~isequal(size(nc), [12 12]) || ~isequal(size(tv), [12 12]) || any(nc(:)) || any(tv(:))
-    failures{end + 1} = 'Ostrave with zero offsets did not give two zero 12 x 12 images';
+[nc, tv] = Ostrave(magic(12), zeros(12), zeros(80, 722), 2);
+if ~isequal(size(nc), [12 12]) || ~isequal(size(tv), [12 12]) || any(nc(:)) || any(tv(:))
+  failures{end + 1} = 'Ostrave with zero offsets did not give two zero 12 x 12 images';
+end
+
+% The overview names every function the package installs.
+overview = evalc('help lantrel');
+installed = [dir(fullfile(share, '*', '*.m')); dir(fullfile(arch, '**', '*.m'))];
+names = regexprep({installed.name}, '\.m$', '');
+if numel(names) < 2
+  failures{end + 1} = sprintf('only %d functions installed', numel(names));
+end
+for k = 1:numel(names)
+  if isempty(regexp(overview, ['^\s+' names{k} '\s+- '], 'once', 'lineanchors'))
+    failures{end + 1} = sprintf('help lantrel does not list %s', names{k});
   end
-  if isempty(strfind(evalc('help Ostrave'), 'OSTRAVE'))
-    failures{end + 1} = 'help Ostrave did not print the help text';
-  end
+end
+
+% pkg test: every %!test of the installed files, the binaries from the
+% architecture folder.
+report = evalc('pkg test lantrel');
+pass = regexp(report, 'PASS\s+(\d+)', 'tokens', 'once');
+fail = regexp(report, 'FAIL\s+(\d+)', 'tokens', 'once');
+nfail = 0;
+if ~isempty(fail)
+  nfail = str2double(fail{1});
+end
+if isempty(pass) || str2double(pass{1}) < 50 || nfail > 0
+  failures{end + 1} = sprintf('pkg test lantrel:\n%s', report);
 else
-  printf('Ostrave is not part of this package yet\n');
+  printf('pkg test lantrel: %s passed, %d failed\n', pass{1}, nfail);
+end
+
+% The demos draw into an invisible gnuplot figure, printed to a PNG.
+warning('off', 'Octave:gnuplot-graphics');
+graphics_toolkit('gnuplot');
+set(0, 'defaultfigurevisible', 'off');
+for name = {'Lantrel', 'Ostrave'}
+  png = fullfile(tmp, [name{1} '-demo.png']);
+  shown = evalc(['demo ' name{1}]);
+  if isempty(strfind(shown, 'imshow')) || ~isempty(strfind(shown, 'failed'))
+    failures{end + 1} = sprintf('demo %s:\n%s', name{1}, shown);
+    continue;
+  end
+  print('-dpng', png);
+  close all;
+  info = dir(png);
+  if isempty(info)
+    failures{end + 1} = sprintf('demo %s: no figure in %s', name{1}, png);
+    continue;
+  end
+  fig = double(imread(png));
+  % a drawn photo has many colours; an empty or failed plot has a handful
+  colours = size(unique(reshape(fig, [], size(fig, 3)), 'rows'), 1);
+  printf('demo %s: %d x %d PNG, %d bytes, %d colours\n', name{1}, size(fig, 2), size(fig, 1), info.bytes, colours);
+  if info.bytes < 20000 || colours < 1000
+    failures{end + 1} = sprintf('demo %s: the figure holds no photo', name{1});
+  end
 end
 pkg('unload', 'lantrel');
 unwind_protect_cleanup
+  cd(here);
   confirm_recursive_rmdir(false);
   rmdir(tmp, 's');
 end_unwind_protect
