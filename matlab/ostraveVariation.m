@@ -138,7 +138,8 @@ end
 %! [nc0, tv0] = Ostrave(y, ostraveDirections(y), ostraveTable(), 4);
 %! assert(isequal(nc, nc0) && isequal(tv, tv0));
 %! [nc, tv] = ostraveVariation(uint16(y * 65535), 'along', 'EDGE', 'halflength', 2);
-%! [nc0, tv0] = Ostrave(double(uint16(y * 65535)) / 65535, ostraveDirections(y, 'edge'), ostraveTable(), 2);
+%! y16 = double(uint16(y * 65535)) / 65535;
+%! [nc0, tv0] = Ostrave(y16, ostraveDirections(y16, 'edge'), ostraveTable(), 2);
 %! assert(isequal(nc, nc0) && isequal(tv, tv0));
 %! assert(isequal(ostraveVariation(y > 0.5), Ostrave(double(y > 0.5), ostraveDirections(y > 0.5), ostraveTable(), 4)));
 %!test
