@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Cross-builds the stand-in host, the modules and module_driver for 64-bit
-# ARM Linux, runs every module_driver case under qemu-aarch64 and requires
-# each record to match the x86-64 Linux build's bit for bit.
+# ARM Linux, with GCC and with Clang (Apple silicon's compiler family), runs
+# every module_driver case of each build under qemu-aarch64 and requires each
+# record to match the x86-64 Linux build's bit for bit.
 #
 #   test-arm64.sh [<x86-64 module_driver> <dir of x86-64 modules (.so)>]
 #       Without them the x86-64 pieces are built too. Build trees go to
-#       $ARM64_BUILD_DIR (default build-arm64/): aarch64/ and x86_64/.
+#       $ARM64_BUILD_DIR (default build-arm64/): aarch64-gcc/, aarch64-clang/
+#       and x86_64/.
 #       Installs what is missing (as root), then exits 3 with the reason if
 #       this machine cannot run aarch64 programs, 1 on any difference.
 #   test-arm64.sh --probe
@@ -49,7 +51,7 @@ elapsed() { awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b 
 
 # A machine that cannot install them (not root) is told by the probe.
 if [ "${LANTREL_FORCE_NO_ARM64:-}" != 1 ]; then
-  "$root/scripts/install-deps.sh" g++-aarch64-linux-gnu qemu-user cmake ninja-build g++ libpng-dev >&2 || true
+  "$root/scripts/install-deps.sh" g++-aarch64-linux-gnu qemu-user clang cmake ninja-build g++ libpng-dev >&2 || true
 fi
 why=$(probe)
 [ -z "$why" ] || { echo "aarch64 tests skipped: $why"; exit 3; }
@@ -65,8 +67,12 @@ build() { # <dir> <cmake arguments>... -- <targets>...
   cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "${args[@]}" >/dev/null
   cmake --build "$dir" ${targets[@]:+--target "${targets[@]}"} >/dev/null
 }
-echo "-- aarch64 cross build in $out/aarch64"
-build "$out/aarch64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux.cmake" --
+compilers="gcc clang"
+command -v clang++ >/dev/null || { compilers=gcc; echo "-- no clang++: the GCC build only"; }
+for cc in $compilers; do
+  echo "-- aarch64 cross build with $cc in $out/aarch64-$cc"
+  build "$out/aarch64-$cc" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux.cmake" -DAARCH64_COMPILER=$cc --
+done
 if [ $# = 2 ]; then
   driver=$1 native=$2
 else
@@ -76,30 +82,33 @@ else
 fi
 echo "-- built in $(elapsed) s"
 
-arm=$out/aarch64
 records=$out/records
 mkdir -p "$records"
-fail=0 cases=0 modules=0
-for module in "$arm"/standin/*.so; do
+fail=0 cases=0 runs=0
+for module in "$native"/*.so; do
   name=$(basename "$module" .so)
-  modules=$((modules + 1))
-  linux=$records/$name.x86_64.rec rec=$records/$name.aarch64.rec
-  rm -f "$linux" "$rec"
-  echo "-- $name.so under qemu-aarch64"
-  "$driver" run "$native/$name.so" "$linux" >/dev/null || fail=1
-  QEMU_LD_PREFIX=$sysroot "$qemu" "$arm/module_driver" run "$module" "$rec" || fail=1
-  if [ -f "$linux" ] && [ -f "$rec" ]; then
-    result=$("$driver" compare "$linux" "$rec") || fail=1
-  else
-    result="no record written" fail=1
-  fi
-  echo "$result"
-  compared=$(echo "$result" | sed -n 's/^\([0-9]*\) cases compared.*/\1/p')
-  cases=$((cases + ${compared:-0}))
+  linux=$records/$name.x86_64.rec
+  rm -f "$linux"
+  "$driver" run "$module" "$linux" >/dev/null || fail=1
+  for cc in $compilers; do
+    arm=$out/aarch64-$cc rec=$records/$name.aarch64-$cc.rec
+    rm -f "$rec"
+    runs=$((runs + 1))
+    echo "-- $name.so ($cc) under qemu-aarch64"
+    QEMU_LD_PREFIX=$sysroot "$qemu" "$arm/module_driver" run "$arm/standin/$name.so" "$rec" || fail=1
+    if [ -f "$linux" ] && [ -f "$rec" ]; then
+      result=$("$driver" compare "$linux" "$rec") || fail=1
+    else
+      result="no record written" fail=1
+    fi
+    echo "$result"
+    compared=$(echo "$result" | sed -n 's/^\([0-9]*\) cases compared.*/\1/p')
+    cases=$((cases + ${compared:-0}))
+  done
 done
-[ "$modules" -gt 0 ] || { echo "no modules in $arm/standin" >&2; fail=1; }
+[ "$runs" -gt 0 ] || { echo "no modules in $native" >&2; fail=1; }
 
-echo "-- $modules modules in $(elapsed) s"
+echo "-- $runs runs in $(elapsed) s"
 echo "aarch64: $cases cases compared bit for bit with x86-64 Linux," \
   "$([ $fail = 0 ] && echo "all identical" || echo FAILED)"
 exit $fail
