@@ -302,6 +302,29 @@ static inline void walkRowsWith(int r0, int r1)
     }
 }
 
+/* Whether a row of total variations may hold a NaN: x - x is 0 unless x is
+ * NaN or infinite, so their sum is 0 for a row without either. Four at a time
+ * and without branches, a small cost beside even the shortest walk. A net
+ * change is NaN beside a number only when its walk starts at its last
+ * sample, a NaN, which then comes out whatever the order. */
+static bool rowMayHoldNan(const double *v, int count)
+{
+    typedef double v2d __attribute__((vector_size(16)));
+    v2d sum0 = {0.0, 0.0}, sum1 = sum0;
+    int k = 0;
+    for (; k + 4 <= count; k += 4) {
+        v2d x0, x1;
+        memcpy(&x0, v + k, sizeof x0);
+        memcpy(&x1, v + k + 2, sizeof x1);
+        sum0 = sum0 + (x0 - x0);
+        sum1 = sum1 + (x1 - x1);
+    }
+    double rest = (sum0[0] + sum0[1]) + (sum1[0] + sum1[1]);
+    for (; k < count; ++k)
+        rest = rest + (v[k] - v[k]);
+    return rest != 0.0;
+}
+
 /* Two NaNs of different sign or payload meeting in a sum: which one comes
  * out is the compiler's choice in the walks above (it may swap the operands
  * of +, and of the vector adds behind the intrinsics). Every pixel with a
@@ -313,10 +336,12 @@ static void redoNanPixels(int r0, int r1)
     const int N = pathCols;
     const int n = walkLength;
     for (int r = r0; r < r1; ++r) {
+        if (!rowMayHoldNan(totalVariation + static_cast<size_t>(r) * N, N))
+            continue;
         const bool interiorRow = walkLinear && r >= walkRowMargin && r <= M - walkRowMargin - 1;
         for (int c = 0; c < N; ++c) {
             const int k = r * N + c;
-            if (!std::isnan(netChange[k]) && !std::isnan(totalVariation[k]))
+            if (!std::isnan(totalVariation[k]))
                 continue;
             const int d = walkMap[k];
             if (interiorRow && c >= walkColMargin && c <= N - walkColMargin - 1)
