@@ -51,7 +51,9 @@ elapsed() { awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b 
 
 # A machine that cannot install them (not root) is told by the probe.
 if [ "${LANTREL_FORCE_NO_ARM64:-}" != 1 ]; then
-  "$root/scripts/install-deps.sh" g++-aarch64-linux-gnu qemu-user clang cmake ninja-build g++ libpng-dev >&2 || true
+  packages=(g++-aarch64-linux-gnu clang cmake ninja-build g++ libpng-dev)
+  command -v qemu-aarch64 >/dev/null || command -v qemu-aarch64-static >/dev/null || packages+=(qemu-user)
+  "$root/scripts/install-deps.sh" "${packages[@]}" >&2 || true
 fi
 why=$(probe)
 [ -z "$why" ] || { echo "aarch64 tests skipped: $why"; exit 3; }
