@@ -105,6 +105,8 @@ function buildOctave(target, root, sources)
 end
 
 function buildMatlab(name, outdir, root, sources)
+  % GCC, MinGW-w64 and Clang, Apple's included, which on arm64 (Apple
+  % silicon) contracts into fused multiply-adds unless told not to.
   flags = {'CXXFLAGS=$CXXFLAGS -std=c++17 -ffp-contract=off -fno-fast-math', 'CXXOPTIMFLAGS=-O2 -DNDEBUG'};
   if strcmp(computer('arch'), 'win32')
     flags{1} = [flags{1} ' -msse2 -mfpmath=sse'];

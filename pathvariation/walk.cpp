@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../common/nanrules.h"
 #include "../common/split.h"
 
 #if defined(__SSE2__)
@@ -69,14 +70,18 @@ static int *buildOffsetRows(int a, int *colReach, int *rowReach)
 }
 
 /* Until a sample not below 0 has been taken (start is -1 before the first),
- * each sample replaces the start; after it, each adds its step to the sum. */
-static inline void takeSample(double v, double *start, double *prev, double *sum)
+ * each sample replaces the start; after it, each adds its step to the sum.
+ * Exact: with the NaN rules of x86 spelt out (common/nanrules.h). */
+template <bool Exact> static inline void takeSample(double v, double *start, double *prev, double *sum)
 {
     if (*start < 0) {
         *start = v;
         *prev = v;
     } else {
-        *sum = *sum + std::fabs(v - *prev);
+        if (Exact)
+            *sum = nanrules::add(*sum, nanrules::abs(nanrules::sub(v, *prev)));
+        else
+            *sum = *sum + std::fabs(v - *prev);
         *prev = v;
     }
 }
@@ -84,6 +89,7 @@ static inline void takeSample(double v, double *start, double *prev, double *sum
 /* The interior walk with the start search hoisted out of the sum loop: the
  * same samples in the same order, the same additions. Each sample is one
  * load at a premultiplied linear offset. */
+template <bool Exact = false>
 static inline void walkInterior(const double *at, const int *offset, int n, double *net, double *total)
 {
     double start = at[offset[0]];
@@ -94,10 +100,13 @@ static inline void walkInterior(const double *at, const int *offset, int n, doub
     double sum = 0.0;
     for (; e < n; ++e) {
         double v = at[offset[e]];
-        sum = sum + std::fabs(v - prev);
+        if (Exact)
+            sum = nanrules::add(sum, nanrules::abs(nanrules::sub(v, prev)));
+        else
+            sum = sum + std::fabs(v - prev);
         prev = v;
     }
-    *net = std::fabs(prev - start);
+    *net = Exact ? nanrules::abs(nanrules::sub(prev, start)) : std::fabs(prev - start);
     *total = sum;
 }
 
@@ -215,6 +224,7 @@ __attribute__((target("avx2"))) static inline void walkInteriorGroupAvx2(const d
 
 /* X, Y: the direction's offset rows; R: its row offsets before scaling by
  * N (Y / N, computed once per call rather than per sample). */
+template <bool Exact>
 static void walkBorder(const double *image, const int *X, const int *Y, const int *R, int n, int r, int c,
                        double *net, double *total)
 {
@@ -234,9 +244,12 @@ static void walkBorder(const double *image, const int *X, const int *Y, const in
         if (dr < -r || dr > M - 1 - r)
             continue;
         /* Inside the image, so k + dy is too. */
-        takeSample(image[k + dy + dx], &start, &prev, &sum);
+        takeSample<Exact>(image[k + dy + dx], &start, &prev, &sum);
     }
-    *net = start >= 0 ? std::fabs(prev - start) : 0.0;
+    if (Exact)
+        *net = start >= 0 ? nanrules::abs(nanrules::sub(prev, start)) : 0.0;
+    else
+        *net = start >= 0 ? std::fabs(prev - start) : 0.0;
     *total = sum;
 }
 
@@ -282,10 +295,63 @@ static inline void walkRowsWith(int r0, int r1)
             }
             const int k = rowStart + c;
             const int d = walkMap[k];
-            walkBorder(walkImage, walkOffsets + static_cast<size_t>(d) * n,
-                       walkOffsets + static_cast<size_t>(DIRECTIONS + d) * n, walkRowSteps + static_cast<size_t>(d) * n,
-                       n, r, c, &netChange[k],
-                       &totalVariation[k]);
+            walkBorder<false>(walkImage, walkOffsets + static_cast<size_t>(d) * n,
+                              walkOffsets + static_cast<size_t>(DIRECTIONS + d) * n,
+                              walkRowSteps + static_cast<size_t>(d) * n, n, r, c, &netChange[k], &totalVariation[k]);
+        }
+    }
+}
+
+/* Whether a row of total variations may hold a NaN: x - x is 0 unless x is
+ * NaN or infinite, so their sum is 0 for a row without either. Four at a time
+ * and without branches, a small cost beside even the shortest walk. A net
+ * change is NaN beside a number only when its walk starts at its last
+ * sample, a NaN, which then comes out whatever the order. */
+static bool rowMayHoldNan(const double *v, int count)
+{
+    typedef double v2d __attribute__((vector_size(16)));
+    v2d sum0 = {0.0, 0.0}, sum1 = sum0;
+    int k = 0;
+    for (; k + 4 <= count; k += 4) {
+        v2d x0, x1;
+        memcpy(&x0, v + k, sizeof x0);
+        memcpy(&x1, v + k + 2, sizeof x1);
+        sum0 = sum0 + (x0 - x0);
+        sum1 = sum1 + (x1 - x1);
+    }
+    double rest = (sum0[0] + sum0[1]) + (sum1[0] + sum1[1]);
+    for (; k < count; ++k)
+        rest = rest + (v[k] - v[k]);
+    return rest != 0.0;
+}
+
+/* Two NaNs of different sign or payload meeting in a sum: which one comes
+ * out is the compiler's choice in the walks above (it may swap the operands
+ * of +, and of the vector adds behind the intrinsics). Every pixel with a
+ * NaN result is walked once more, the same walk with the order written and
+ * x86's rules. */
+static void redoNanPixels(int r0, int r1)
+{
+    const int M = pathRows;
+    const int N = pathCols;
+    const int n = walkLength;
+    for (int r = r0; r < r1; ++r) {
+        if (!rowMayHoldNan(totalVariation + static_cast<size_t>(r) * N, N))
+            continue;
+        const bool interiorRow = walkLinear && r >= walkRowMargin && r <= M - walkRowMargin - 1;
+        for (int c = 0; c < N; ++c) {
+            const int k = r * N + c;
+            if (!std::isnan(totalVariation[k]))
+                continue;
+            const int d = walkMap[k];
+            if (interiorRow && c >= walkColMargin && c <= N - walkColMargin - 1)
+                walkInterior<true>(walkImage + k, walkLinear + static_cast<size_t>(d) * n, n, &netChange[k],
+                                   &totalVariation[k]);
+            else
+                walkBorder<true>(walkImage, walkOffsets + static_cast<size_t>(d) * n,
+                                 walkOffsets + static_cast<size_t>(DIRECTIONS + d) * n,
+                                 walkRowSteps + static_cast<size_t>(d) * n, n, r, c, &netChange[k],
+                                 &totalVariation[k]);
         }
     }
 }
@@ -366,8 +432,11 @@ bool walkDirections(const double *image, const int *directionMap, int halfLength
 #endif
     std::atomic<long long> nextRow(0);
     runSplit(team, [M, band, walkRows, &nextRow](int, int) {
-        for (long long r0; (r0 = nextRow.fetch_add(band, std::memory_order_relaxed)) < M;)
-            walkRows(static_cast<int>(r0), static_cast<int>(r0 + band < M ? r0 + band : M));
+        for (long long r0; (r0 = nextRow.fetch_add(band, std::memory_order_relaxed)) < M;) {
+            const int r1 = static_cast<int>(r0 + band < M ? r0 + band : M);
+            walkRows(static_cast<int>(r0), r1);
+            redoNanPixels(static_cast<int>(r0), r1);
+        }
     });
     free(derived);
     free(offsets);

@@ -24,5 +24,7 @@ for p in "${missing[@]}"; do
   esac
 done
 echo "Installing: ${missing[*]}"
-apt-get update -q
-apt-get install -y -q --no-install-recommends "${missing[@]}"
+# Another apt run holding the lock is waited for, not failed on.
+wait=(-o DPkg::Lock::Timeout=600)
+apt-get "${wait[@]}" update -q
+apt-get "${wait[@]}" install -y -q --no-install-recommends "${missing[@]}"

@@ -6,11 +6,13 @@
 #
 #   probe.sh exec32            32-bit x86 programs run (needed by wine32)
 #   probe.sh valgrind-octave   valgrind can run octave-cli
+#   probe.sh arm64             qemu-aarch64 runs a static aarch64 program
 #
 # Exits 0 when the capability is there; otherwise prints the reason on one
-# line and exits 1. LANTREL_FORCE_NO_EXEC32=1 or
-# LANTREL_FORCE_NO_VALGRIND_OCTAVE=1 makes the probe fail, so that the
-# skip paths can be tested on a machine that has everything.
+# line and exits 1. LANTREL_FORCE_NO_EXEC32=1,
+# LANTREL_FORCE_NO_VALGRIND_OCTAVE=1 or LANTREL_FORCE_NO_ARM64=1 makes the
+# probe fail, so that the skip paths can be tested on a machine that has
+# everything.
 set -uo pipefail
 
 fail() { echo "$*"; exit 1; }
@@ -40,7 +42,10 @@ case ${1:-} in
       fail "valgrind cannot run octave-cli (exit $status${why:+: $why})"
     fi
     exit 0 ;;
+  arm64)
+    why=$("$(dirname "$0")/test-arm64.sh" --probe) || fail "no aarch64 programs: $why"
+    exit 0 ;;
   *)
-    echo "usage: probe.sh exec32|valgrind-octave" >&2
+    echo "usage: probe.sh exec32|valgrind-octave|arm64" >&2
     exit 2 ;;
 esac

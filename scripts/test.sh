@@ -4,14 +4,16 @@
 #   main       the C++ suites, the tools, the Octave tests (also under
 #              valgrind, and in the package), the Windows modules
 #              (cross-built, their tables checked, run under Wine and
-#              compared bit for bit) and the instruction count;
+#              compared bit for bit), the aarch64 builds under qemu
+#              (compared bit for bit) and the instruction count;
 #   sanitized  the C++ suites under AddressSanitizer, LeakSanitizer and
 #              UndefinedBehaviorSanitizer, and the Octave tests against
 #              sanitized modules;
 #   fuzz       the libFuzzer targets for FUZZ_SECONDS each.
 # A summary closes the run: every stage's passed / failed / skipped counts
 # and every skipped test with its reason. Tests that need what some machines
-# lack (32-bit programs, valgrind running Octave) are probed for first and
+# lack (32-bit programs, valgrind running Octave, qemu running aarch64
+# programs) are probed for first and
 # skipped where it is missing (docs/testing.md). Exits non-zero when any
 # stage failed.
 set -uo pipefail
@@ -19,7 +21,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(g++ cmake ninja-build make libgtest-dev libpng-dev liblapack-dev octave liboctave-dev
   valgrind g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 clang libclang-rt-14-dev
-  gnuplot-nox fonts-freefont-otf ghostscript zip unzip)
+  gnuplot-nox fonts-freefont-otf ghostscript zip unzip g++-aarch64-linux-gnu)
+# qemu-user-static serves as well where it is already there.
+command -v qemu-aarch64 >/dev/null || command -v qemu-aarch64-static >/dev/null || packages+=(qemu-user)
 # wine32 is worth its ~1 GB only where 32-bit programs can run at all; its
 # i386 install scripts fail elsewhere.
 if exec32=$("$root/scripts/probe.sh" exec32); then
@@ -58,7 +62,7 @@ ctestStage() {
 skips=()
 
 echo "== Main suite =="
-if "$root/scripts/build.sh" -DBUILD_TESTING=ON -DLANTREL_WINDOWS_TESTS=ON; then
+if "$root/scripts/build.sh" -DBUILD_TESTING=ON -DLANTREL_WINDOWS_TESTS=ON -DLANTREL_ARM64_TESTS=ON; then
   ctestStage main "$root/build"
 else
   record main 0 1 0 "build failed"

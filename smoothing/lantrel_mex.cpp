@@ -8,6 +8,7 @@
 #include "solver.h"
 #include "store.h"
 
+#include <cmath>
 #include <cstddef>
 
 static const char nargText[] = "Corvane must be called with 5 arguments. Please see Pemble for more details.";
@@ -35,6 +36,14 @@ static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
         }
     }
     return nrhs < 8 || checkThreadCount(prhs[7], 8, "Lantrel:badThreads", err);
+}
+
+static bool holdsNan(const double *v, size_t count)
+{
+    for (size_t k = 0; k < count; ++k)
+        if (std::isnan(v[k]))
+            return true;
+    return false;
 }
 
 static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostError *err)
@@ -89,6 +98,10 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
         for (int p = 0; ok && p < c; ++p) {
             copyToRowMajor(team, store[0][0], in + p * pixels, m, n);
             ok = smoothSeparable(store, weights, weights, lambda, iterations, attenuation);
+            if (ok && !solverKeepsNanBits() && holdsNan(store[0][0], pixels)) {
+                copyToRowMajor(team, store[0][0], in + p * pixels, m, n);
+                ok = smoothSeparableExact(store, weights, weights, lambda, iterations, attenuation);
+            }
             copyToColMajor(team, result + p * pixels, store[0][0], m, n);
         }
     }

@@ -11,6 +11,7 @@
 #include <new>
 #include <thread>
 
+#include "../common/nanrules.h"
 #include "../common/pages.h"
 #include "../common/split.h"
 
@@ -621,13 +622,12 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     const int wanted = teamSize(solverThreads, static_cast<long long>(m) * n, MIN_PIXELS_PER_THREAD,
                                 solverThreads > 0 ? MAX_THREADS : MAX_DEFAULT_THREADS);
 
-    const bool avx2 = solverPath != SOLVER_PATH_SSE2 && solverAvx2Available();
     double *image = store[0][0];
     rowPass = Pass{image, hweights, n, m, n, 1};
     colPass = Pass{image, vweights, m, n, 1, n};
     callKernels = &sse2Kernels;
 #ifdef HAVE_AVX2_PATH
-    if (avx2)
+    if (solverPath != SOLVER_PATH_SSE2 && solverAvx2Available())
         callKernels = &avx2Kernels;
 #endif
     callLambda = lambda;
@@ -682,3 +682,58 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     return true;
 }
 
+
+bool solverKeepsNanBits()
+{
+#ifdef ORDERED_NAN_OPS
+    return true;
+#else
+    return false;
+#endif
+}
+
+/* One line as solveLanes solves each of its lanes, every operation with
+ * x86's NaN rules. */
+static void solveLineExact(double *d, ptrdiff_t ds, const double *w, ptrdiff_t ws, int L, double lam, double *c)
+{
+    using namespace nanrules;
+    double up = L > 1 ? neg(mul(lam, w[0])) : 0.0;
+    double diag = sub(sub(1.0, 0.0), up);
+    c[0] = div(up, diag);
+    d[0] = div(d[0], diag);
+    double lower = up;
+    for (int x = 1; x < L; ++x) {
+        up = x < L - 1 ? neg(mul(lam, w[x * ws])) : 0.0;
+        diag = sub(sub(1.0, lower), up);
+        const double m = div(1.0, sub(diag, mul(c[x - 1], lower)));
+        c[x] = mul(up, m);
+        d[x * ds] = mul(sub(d[x * ds], mul(d[(x - 1) * ds], lower)), m);
+        lower = up;
+    }
+    for (int x = L - 2; x >= 0; --x)
+        d[x * ds] = sub(d[x * ds], mul(c[x], d[(x + 1) * ds]));
+}
+
+bool smoothSeparableExact(double ***store, const double *hweights, const double *vweights, double lambda,
+                          int iterations, double attenuation)
+{
+    const int m = rows;
+    const int n = cols;
+    if (iterations <= 0 || m <= 0 || n <= 0)
+        return true;
+    double *c = static_cast<double *>(malloc(static_cast<size_t>(m > n ? m : n) * sizeof(double)));
+    if (!c)
+        return false;
+    double *image = store[0][0];
+    double lam = nanrules::mul(0.5, lambda);
+    for (int it = 0; it < iterations; ++it) {
+        for (int i = 0; i < m; ++i)
+            solveLineExact(image + static_cast<ptrdiff_t>(i) * n, 1, hweights + static_cast<ptrdiff_t>(i) * n, 1, n,
+                           lam, c);
+        for (int j = 0; j < n; ++j)
+            solveLineExact(image + j, n, vweights + j, n, m, lam, c);
+        lam = nanrules::div(lam, attenuation);
+    }
+    free(c);
+    return true;
+}

@@ -29,6 +29,16 @@ extern int solverPath;
 enum { MAX_THREADS = 64, MAX_DEFAULT_THREADS = 16, MIN_PIXELS_PER_THREAD = 65536 };
 
 bool solverAvx2Available();
+
+/* Only NaN results (sign and payload) can differ between builds: where the
+ * kernels cannot keep x86's NaN bits (solverKeepsNanBits() false: the
+ * operand order of a product is left to the compiler there), a plane whose
+ * result holds a NaN is solved again by smoothSeparableExact, one line at a
+ * time with x86's rules spelt out. Same arguments and result as
+ * smoothSeparable; false only if its line buffer cannot be allocated. */
+bool solverKeepsNanBits();
+bool smoothSeparableExact(double ***store, const double *hweights, const double *vweights, double lambda,
+                          int iterations, double attenuation);
 int solverDefaultThreads();
 
 #endif

@@ -11,7 +11,7 @@
 #include <vector>
 
 inline std::vector<double> runKernel(std::vector<double> image, int M, int N, const std::vector<double> &w,
-                                     double lambda, int iterations, double attenuation)
+                                     double lambda, int iterations, double attenuation, bool exact = false)
 {
     rows = M;
     cols = N;
@@ -19,7 +19,8 @@ inline std::vector<double> runKernel(std::vector<double> image, int M, int N, co
     double ***store = memAllocDouble(M, N, 1);
     EXPECT_NE(store, nullptr);
     std::copy(image.begin(), image.end(), store[0][0]);
-    EXPECT_TRUE(smoothSeparable(store, w.data(), w.data(), lambda, iterations, attenuation));
+    EXPECT_TRUE((exact ? smoothSeparableExact : smoothSeparable)(store, w.data(), w.data(), lambda, iterations,
+                                                                 attenuation));
     std::copy(store[0][0], store[0][0] + image.size(), image.begin());
     memFreeDouble(store);
     return image;

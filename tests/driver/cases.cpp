@@ -1,5 +1,7 @@
 #include "cases.h"
 
+#include <cstring>
+
 std::vector<double> uniformValues(uint64_t seed, size_t n, double lo, double hi)
 {
     std::vector<double> v(n);
@@ -12,6 +14,13 @@ std::vector<double> uniformValues(uint64_t seed, size_t n, double lo, double hi)
         z ^= z >> 31;
         x = lo + (hi - lo) * (static_cast<double>(z >> 11) * 0x1.0p-53);
     }
+    return v;
+}
+
+double fromBits(uint64_t bits)
+{
+    double v;
+    memcpy(&v, &bits, sizeof v);
     return v;
 }
 

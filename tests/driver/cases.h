@@ -33,6 +33,9 @@ struct DriverCase {
  * one exact scaling, so every platform gets the same bits. */
 std::vector<double> uniformValues(uint64_t seed, size_t n, double lo, double hi);
 
+/* The double with these bits: NaNs of a chosen sign and payload. */
+double fromBits(uint64_t bits);
+
 /* A host array of the given class and dimensions holding v (zero-padded). */
 mxArray *arrayOf(const std::vector<int> &dims, const std::vector<double> &v, int cls = STANDIN_DOUBLE,
                  int flags = 0);

@@ -87,6 +87,58 @@ void lantrelCases(std::vector<DriverCase> &cases)
         w[5] = 0.0;
         return call(arrayOf({6, 8}, uniformValues(29, 48, 0.0, 1.0)), arrayOf({6, 8}, w), 3.0, 2, 2.0);
     }));
+    /* NaNs of both signs, other payloads and signaling ones: where a product
+     * or a difference meets two NaNs, the operand order alone decides which
+     * one comes out, and invalid operations (0 * Inf, Inf - Inf, 0 / 0) make
+     * new NaNs, whose sign x86 sets and ARM clears. */
+    const double nanA = fromBits(0x7ff8000000000123ull), nanB = fromBits(0xfff8000000000456ull),
+                 signaling = fromBits(0x7ff0000000000789ull);
+    for (int threads : {0, 3})
+        cases.push_back(okCase("NaN pixels and weights, " + std::to_string(threads) + " threads", [=] {
+            std::vector<double> img = uniformValues(40, 40 * 37, -1.0, 1.0), w = uniformValues(41, 40 * 37, 0.0, 2.0);
+            for (size_t k = 0; k < img.size(); k += 5)
+                img[k] = k % 2 ? nanA : -NAN;
+            for (size_t k = 2; k < w.size(); k += 7)
+                w[k] = k % 2 ? nanB : NAN;
+            std::vector<mxArray *> in = call(arrayOf({40, 37}, img), arrayOf({40, 37}, w), 5.0, 2, 2.0);
+            in.push_back(standinCreateScalar(threads));
+            return in;
+        }));
+    cases.push_back(okCase("NaN lambda and NaN weights", [=] {
+        std::vector<double> w = uniformValues(43, 42, 0.0, 2.0);
+        for (size_t k = 0; k < w.size(); k += 4)
+            w[k] = nanB;
+        return call(arrayOf({6, 7}, uniformValues(42, 42, -1.0, 1.0)), arrayOf({6, 7}, w), nanA, 1, 2.0);
+    }));
+    cases.push_back(okCase("signaling NaNs", [=] {
+        std::vector<double> img = uniformValues(44, 42, -1.0, 1.0), w = uniformValues(45, 42, 0.0, 2.0);
+        img[8] = signaling;
+        w[3] = signaling;
+        w[20] = nanB;
+        return call(arrayOf({6, 7}, img), arrayOf({6, 7}, w), nanA, 2, 2.0);
+    }));
+    cases.push_back(okCase("infinite lambda, zero weights", [] {
+        std::vector<double> w = uniformValues(47, 42, 0.0, 2.0);
+        for (size_t k = 0; k < w.size(); k += 5)
+            w[k] = k % 2 ? 0.0 : -0.0;
+        return call(arrayOf({6, 7}, uniformValues(46, 42, -1.0, 1.0)), arrayOf({6, 7}, w), INFINITY, 2, 2.0);
+    }));
+    cases.push_back(okCase("infinite weights and pixels", [] {
+        std::vector<double> img = uniformValues(48, 42, -1.0, 1.0), w = uniformValues(49, 42, 0.0, 2.0);
+        w[9] = INFINITY;
+        w[23] = -INFINITY;
+        w[30] = 0.0;
+        img[15] = -INFINITY;
+        img[16] = INFINITY;
+        return call(arrayOf({6, 7}, img), arrayOf({6, 7}, w), 3.0, 2, 2.0);
+    }));
+    /* Results never depend on the thread count. */
+    for (int threads : {1, 2, 3, 8})
+        cases.push_back(okCase("random 150x97, " + std::to_string(threads) + " threads", [=] {
+            std::vector<mxArray *> in = randomCall(150, 97, 1, 50, 5.0, 3, 2.0);
+            in.push_back(standinCreateScalar(threads));
+            return in;
+        }));
     cases.push_back(okCase("3 planes", [] { return randomCall(6, 5, 3, 31, 4.0, 2, 2.0); }));
     cases.push_back(okCase("2x2 planes in 4-D", [] {
         std::vector<mxArray *> in = randomCall(7, 5, 1, 33, 3.0, 2, 2.0);

@@ -102,6 +102,27 @@ void ostraveCases(std::vector<DriverCase> &cases)
         img[41] = -INFINITY;
         return in;
     }, 2));
+    /* NaNs of both signs, other payloads and signaling ones: a difference
+     * or a sum meeting two of them returns one by the operand order alone;
+     * Inf - Inf makes a new NaN. */
+    for (int threads : {0, 3})
+        cases.push_back(okCase("NaN and infinite pixels, " + std::to_string(threads) + " threads", [=] {
+            std::vector<mxArray *> in = randomCall(30, 40, 3, 635, 0.0);
+            const double nans[] = {fromBits(0x7ff8000000000123ull), fromBits(0xfff8000000000456ull), -NAN,
+                                   fromBits(0x7ff0000000000789ull), INFINITY, -INFINITY};
+            double *img = mxGetPr(in[0]);
+            for (size_t k = 0; k < 1200; k += 4)
+                img[k] = nans[(k / 4) % 6];
+            in.push_back(standinCreateScalar(threads));
+            return in;
+        }, 2));
+    /* Results never depend on the thread count. */
+    for (int threads : {1, 2, 3, 8})
+        cases.push_back(okCase("random 64x48 a=5, " + std::to_string(threads) + " threads", [=] {
+            std::vector<mxArray *> in = randomCall(64, 48, 5, 645, 0.0);
+            in.push_back(standinCreateScalar(threads));
+            return in;
+        }, 2));
     cases.push_back(okCase("constant image", [] {
         std::vector<mxArray *> in = randomCall(10, 11, 2, 640, 0.0);
         for (size_t k = 0; k < 110; ++k)
