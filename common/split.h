@@ -61,6 +61,18 @@ inline int teamSize(int requested, long long work, long long minPerThread, int m
     return team < 1 ? 1 : static_cast<int>(team);
 }
 
+/* An explicit thread count from a caller is an upper bound: no more threads
+ * than `work` items can keep busy at minPerThread each, the default's rule
+ * (a thread start costs more than a small image's whole solve). 0 (the
+ * default) stays 0. */
+inline int capRequested(int requested, long long work, long long minPerThread)
+{
+    if (requested <= 0)
+        return requested;
+    const long long usable = work / minPerThread > 1 ? work / minPerThread : 1;
+    return requested < usable ? requested : static_cast<int>(usable);
+}
+
 /* Share t of `count` items split `team` ways: [*first, *last). */
 inline void shareOf(long long count, int t, int team, long long *first, long long *last)
 {

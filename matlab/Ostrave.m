@@ -151,6 +151,9 @@ end
 %! [nc, tv] = Ostrave(zeros(0, 4), [], T1, 1);
 %! assert(size(nc), [0 4]);
 %! assert(size(tv), [0 4]);
+%! [nc, tv] = Ostrave(zeros(0, 3e9), [], T1, 1);   % before any size limit
+%! assert(size(nc), [0 3e9]);
+%! assert(size(tv), [0 3e9]);
 
 %!test
 %! % huge offsets are skipped, never read
@@ -185,7 +188,7 @@ end
 %! % the thread count never changes a bit of the results
 %! s = (1:80)'; th = (0:360) / 2 * pi / 180;
 %! table = [round(s * cos(th)), -round(s * sin(th))];
-%! img = rand(120, 130) - 0.2; dirs = floor(361 * rand(120, 130));
+%! img = rand(410, 400) - 0.2; dirs = floor(361 * rand(410, 400));
 %! [nc, tv] = Ostrave(img, dirs, table, 5);
 %! for t = [0 1 2 3 5]
 %!   [nc2, tv2] = Ostrave(img, dirs, table, 5, t);
