@@ -42,7 +42,7 @@
 %   Limits of the arithmetic (the results are what the operations give)
 %     - A round's strength above about 1e15 loses the solution to
 %       cancellation: for an image in [0, 1], LAMBDA = 1e16 gives values
-%       near 250, 1e17 and more give Inf.
+%       far outside it (80 to 250), 1e17 and more give Inf.
 %     - ATTENUATION 0 or NaN makes every round after the first NaN.
 %     - ITERATIONS of 2^31 or more, Inf or NaN run no round at all: the
 %       image comes back unchanged.
