@@ -52,9 +52,11 @@ inline int teamSize(int requested, long long work, long long minPerThread, int m
 {
     long long team = requested;
     if (team <= 0) {
-        team = std::thread::hardware_concurrency();
-        if (team > work / minPerThread)
-            team = work / minPerThread;
+        /* Asking for the core count reads a file on Linux: not for work
+         * that one thread does anyway (a stack of small planes asks per plane). */
+        team = work / minPerThread;
+        if (team > 1 && team > static_cast<long long>(std::thread::hardware_concurrency()))
+            team = std::thread::hardware_concurrency();
     }
     if (team > maxTeam)
         team = maxTeam;
