@@ -306,6 +306,13 @@ template <class V> INLINE V loadSome(const double *at, int count)
     constexpr int W = sizeof(V) / sizeof(double);
     if (count == W)
         return loadV<V>(at);
+    /* One element straight into lane 0: through memory, the wide load after
+     * narrow stores would wait for them on every step of a lone line. */
+    if (count == 1) {
+        V v = splat<V>(0.0);
+        v[0] = at[0];
+        return v;
+    }
     double lanes[W] = {};
     memcpy(lanes, at, static_cast<size_t>(count) * sizeof(double));
     return loadV<V>(lanes);
@@ -316,6 +323,10 @@ template <class V> INLINE void storeSome(double *at, V v, int count)
     constexpr int W = sizeof(V) / sizeof(double);
     if (count == W) {
         storeV(at, v);
+        return;
+    }
+    if (count == 1) {
+        at[0] = v[0];
         return;
     }
     double lanes[W];
@@ -358,7 +369,11 @@ INLINE void forwardRow(double *dy, const double *wy, double *cy, ptrdiff_t N, in
     int j = 0;
     for (; j + W <= S; j += W)
         forwardStep<V, Row>(dy, wy, cy, N, P, j, W, lamV);
-    if (j < S)
+    /* A lone last column (and a row solved as a strip one column wide) with
+     * its count known here, so that its loads are plain loads. */
+    if (S - j == 1)
+        forwardStep<V, Row>(dy, wy, cy, N, P, j, 1, lamV);
+    else if (j < S)
         forwardStep<V, Row>(dy, wy, cy, N, P, j, S - j, lamV);
 }
 
@@ -413,32 +428,60 @@ template <class V> INLINE void backwardColumns(const Pass &p, int i0, int i1, co
         int j = 0;
         for (; j + W <= S; j += W)
             storeV(dy + j, loadV<V>(dy + j) - mul(loadV<V>(cy + j), loadV<V>(dy + N + j)));
-        if (j < S)
+        if (S - j == 1)
+            storeSome(dy + j, loadSome<V>(dy + j, 1) - mul(loadSome<V>(cy + j, 1), loadSome<V>(dy + N + j, 1)), 1);
+        else if (j < S)
             storeSome(dy + j, loadSome<V>(dy + j, S - j) - mul(loadSome<V>(cy + j, S - j), loadSome<V>(dy + N + j, S - j)),
                       S - j);
     }
 }
 
+/* Rows [r0, r1) of an image of fewer than BLOCK_ROWS rows; scratch holds
+ * 3 * length * (r1 - r0) doubles, sized by the rows rather than by a whole
+ * block (a 1 x n image would otherwise take 48 n). The rows go in lane
+ * groups as wide as the rows left allow, one vector at least; the last few
+ * rows one at a time, in place, as strips one column wide. */
+template <class V, int K> INLINE void solveFewRows(const Pass &p, int r0, int r1, double lam, double *scratch)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    static_assert(K == 4, "groups of 4, 2 and 1 vectors");
+    int l = r0;
+    while (r1 - l >= W) {
+        const int k = (r1 - l) / W >= 4 ? 4 : (r1 - l) / W >= 2 ? 2 : 1;
+        const int B = k * W;
+        double *c = scratch;
+        double *dT = c + static_cast<ptrdiff_t>(p.length) * B;
+        double *wT = dT + static_cast<ptrdiff_t>(p.length) * B;
+        gatherLines(dT, p.image, p, l, B, B);
+        gatherLines(wT, p.weights, p, l, B, B);
+        if (k == 4)
+            solveLanes<V, 4>(dT, B, wT, B, p.length, lam, c);
+        else if (k == 2)
+            solveLanes<V, 2>(dT, B, wT, B, p.length, lam, c);
+        else
+            solveLanes<V, 1>(dT, B, wT, B, p.length, lam, c);
+        scatterLines(dT, p, l, B, B);
+        l += B;
+    }
+    for (; l < r1; ++l) {
+        const Pass line{p.image + l * p.lineStep, p.weights + l * p.lineStep, p.length, 1, 0, 1};
+        forwardColumns<V>(line, 0, 1, 0, p.length, lam, scratch);
+        backwardColumns<V>(line, 0, 1, scratch);
+    }
+}
+
 /* Rows [r0, r1) in groups of B; scratch holds 3 * length * B doubles.
  * The rows are solved in a lane-interleaved copy, so that each vector holds
- * one element of B rows and the backward sweep finds them in cache. An
- * image of fewer than BLOCK_ROWS rows has its rows solved one at a time in
- * place, as a strip one column wide: scratch is then `length` doubles, not
- * a whole block's copy for a few rows (a 1 x n image would otherwise take
- * 48 n doubles per thread). */
+ * one element of B rows and the backward sweep finds them in cache. */
 template <class V, int K>
 INLINE void solveRowGroups(const Pass &p, int r0, int r1, double lam, double *scratch)
 {
     constexpr int B = K * static_cast<int>(sizeof(V) / sizeof(double));
-    double *c = scratch;
     if (p.lines < BLOCK_ROWS) {
-        for (int l = r0; l < r1; ++l) {
-            const Pass line{p.image + l * p.lineStep, p.weights + l * p.lineStep, p.length, 1, 0, 1};
-            forwardColumns<V>(line, 0, 1, 0, p.length, lam, c);
-            backwardColumns<V>(line, 0, 1, c);
-        }
+        solveFewRows<V, K>(p, r0, r1, lam, scratch);
         return;
     }
+    double *c = scratch;
     double *dT = c + static_cast<ptrdiff_t>(p.length) * B;
     double *wT = dT + static_cast<ptrdiff_t>(p.length) * B;
     for (int l0 = r0; l0 < r1; l0 += B) {
@@ -669,14 +712,14 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     callIterations = iterations;
     callAttenuation = attenuation;
 
-    /* Scratch for the rows solved at once: a block's lane-order copy (a
-     * single row, solved in place, for images of fewer than BLOCK_ROWS
-     * rows), for at most as many members as there are blocks. Coefficients:
-     * the columns, plus the pads of the strips wide enough to have one.
-     * Together at most 1.125 x the image plus 48 x threads x cols doubles,
-     * and never more than 4.125 x the image plus 48 x cols. */
+    /* Scratch for the rows solved at once: a block's lane-order copy (of
+     * the rows there are, for images of fewer than BLOCK_ROWS rows), for at
+     * most as many members as there are blocks. Coefficients: the columns,
+     * plus the pads of the strips wide enough to have one. Together at most
+     * 1.125 x the image plus 48 x threads x cols doubles, and never more
+     * than 4.125 x the image plus 48 x cols. */
     const int blocks = (m + BLOCK_ROWS - 1) / BLOCK_ROWS;
-    rowScratchSize = m < BLOCK_ROWS ? static_cast<size_t>(n) : 3 * static_cast<size_t>(n) * BLOCK_ROWS;
+    rowScratchSize = 3 * static_cast<size_t>(n) * (m < BLOCK_ROWS ? m : BLOCK_ROWS);
     const size_t slots = static_cast<size_t>(wanted < blocks ? wanted : blocks);
     const int padded = wanted < n / PADDED_STRIP ? wanted : n / PADDED_STRIP;
     const size_t coefficients = static_cast<size_t>(m - 1) * (static_cast<size_t>(n) + COEFFICIENT_PAD * padded);
