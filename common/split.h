@@ -52,13 +52,27 @@ inline int teamSize(int requested, long long work, long long minPerThread, int m
 {
     long long team = requested;
     if (team <= 0) {
-        team = std::thread::hardware_concurrency();
-        if (team > work / minPerThread)
-            team = work / minPerThread;
+        /* Asking for the core count reads a file on Linux: not for work
+         * that one thread does anyway (a stack of small planes asks per plane). */
+        team = work / minPerThread;
+        if (team > 1 && team > static_cast<long long>(std::thread::hardware_concurrency()))
+            team = std::thread::hardware_concurrency();
     }
     if (team > maxTeam)
         team = maxTeam;
     return team < 1 ? 1 : static_cast<int>(team);
+}
+
+/* An explicit thread count from a caller is an upper bound: no more threads
+ * than `work` items can keep busy at minPerThread each, the default's rule
+ * (a thread start costs more than a small image's whole solve). 0 (the
+ * default) stays 0. */
+inline int capRequested(int requested, long long work, long long minPerThread)
+{
+    if (requested <= 0)
+        return requested;
+    const long long usable = work / minPerThread > 1 ? work / minPerThread : 1;
+    return requested < usable ? requested : static_cast<int>(usable);
 }
 
 /* Share t of `count` items split `team` ways: [*first, *last). */

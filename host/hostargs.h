@@ -59,6 +59,17 @@ inline bool readDims(const mxArray *a, int *m, int *n, int *c)
     return true;
 }
 
+/* Rows and columns as the host holds them, true if either is 0: an empty
+ * image is returned before any size limit applies. */
+inline bool emptyImage(const mxArray *a, mwSize *m, mwSize *n)
+{
+    const mwSize *d = mxGetDimensions(a);
+    const long long nd = static_cast<long long>(mxGetNumberOfDimensions(a));
+    *m = nd > 0 ? d[0] : 1;
+    *n = nd > 1 ? d[1] : 1;
+    return *m == 0 || *n == 0;
+}
+
 /* A real, full double array (any shape). */
 inline bool isRealDouble(const mxArray *a)
 {

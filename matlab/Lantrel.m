@@ -29,13 +29,29 @@
 %     ATTENUATION  real scalar > 0, the divisor of the strength between
 %                  rounds: 1 keeps it constant, 2 halves it every round.
 %
-%     THREADS      optional real scalar >= 0, truncated: the number of
-%                  threads (1 = single-threaded; 0 or absent = one per core,
-%                  fewer for small images; at most 64). Never changes OUT.
+%     THREADS      optional real scalar >= 0, truncated: the most threads
+%                  to use (1 = single-threaded; 0 or absent = one per core;
+%                  at most 64). Never more than one per 65536 pixels of a
+%                  plane, whatever is asked. Never changes OUT.
+%     Inputs after the 8th are ignored.
 %
 %   Output
 %     OUT          a new real double array the size of IMAGE. The inputs are
-%                  never written. Empty images come back unchanged.
+%                  never written. Empty images (any size) come back unchanged.
+%
+%   Limits of the arithmetic (the results are what the operations give)
+%     - A round's strength above about 1e15 loses the solution to
+%       cancellation: for an image in [0, 1], LAMBDA = 1e16 gives values
+%       far outside it (80 to 250), 1e17 and more give Inf.
+%     - ATTENUATION 0 or NaN makes every round after the first NaN.
+%     - ITERATIONS of 2^31 or more, Inf or NaN run no round at all: the
+%       image comes back unchanged.
+%     - One NaN or Inf pixel or weight makes the whole result NaN (weights of
+%       0 do not stop it).
+%     - Values near the largest double (about 1.8e308) overflow to Inf.
+%   Memory: besides OUT, a call takes at most 6.2 times the size of one
+%   plane plus 48*THREADS*(M+N) doubles (3.2 times plus that when M is at
+%   least 16*THREADS).
 %
 %   Errors (identifier, when)
 %     Lantrel:nargin       fewer than 7 inputs
@@ -64,11 +80,35 @@
 %   See also LANTRELSMOOTH, LANTRELWEIGHTS, OSTRAVE, BUILD_MEX.
 
 function varargout = Lantrel(varargin)
-  % Reached only when the compiled module is missing: it takes precedence
-  % over this file when both are on the path.
-  error('Lantrel:notCompiled', ...
-        'The compiled module Lantrel.%s was not found on the path. Run build_mex (in the matlab folder of the sources) or add the folder that holds it with addpath.', ...
-        mexext());
+  % Reached only when the compiled module is not found first: beside this
+  % file it takes precedence, but this file in the current folder, or
+  % earlier on the path, hides a module further along the path.
+  error('Lantrel:notCompiled', '%s', notCompiled('Lantrel'));
+end
+
+function text = notCompiled(name)
+  binary = [name '.' mexext()];
+  stub = [mfilename('fullpath') '.m'];
+  here = fileparts(stub);
+  folders = strsplit(path(), pathsep());
+  for k = 1:numel(folders)
+    found = fullfile(folders{k}, binary);
+    if strcmp(folders{k}, here) || ~exist(found, 'file')
+      continue;
+    end
+    if strcmp(pwd(), here)
+      text = sprintf(['The compiled module %s is on the path, but the help file %s in the ' ...
+                      'current folder hides it (the current folder comes before the path). ' ...
+                      'Change to another folder with cd, then call %s again.'], found, stub, name);
+    else
+      text = sprintf(['The compiled module %s is on the path, but the help file %s comes before ' ...
+                      'it on the path and hides it. Put the module''s folder first with ' ...
+                      'addpath(''%s'') or remove %s from the path with rmpath.'], found, stub, folders{k}, here);
+    end
+    return;
+  end
+  text = sprintf(['The compiled module %s was not found on the path. Run build_mex (in the matlab ' ...
+                  'folder of the sources) or add the folder that holds it with addpath.'], binary);
 end
 
 %!shared w23
@@ -114,6 +154,7 @@ end
 %! % empty images come back as they went in
 %! assert(size(Lantrel(zeros(0, 4), [], [], [], 1, 1, 1)), [0 4]);
 %! assert(size(Lantrel(zeros(3, 4, 0), [], [], [], 1, 1, 1)), [3 4 0]);
+%! assert(size(Lantrel(zeros(0, 3e9), [], [], [], 1, 1, 1)), [0 3e9]);
 
 %!test
 %! % a longer weight map: only its first M*N values count
@@ -136,8 +177,9 @@ end
 %!error <attenuation \(argument 7\)> Lantrel(1, [], 1, [], 1, 1, 2i)
 
 %!test
-%! % the thread count never changes a bit of the result
-%! x = rand(150, 170); w = rand(150, 170);
+%! % the thread count never changes a bit of the result (an image large
+%! % enough for five threads: fewer are used where the work is smaller)
+%! x = rand(600, 560); w = rand(600, 560);
 %! y = Lantrel(x, [], w, [], 9, 3, 2);
 %! for t = [0 1 2 3 5]
 %!   assert(Lantrel(x, [], w, [], 9, 3, 2, t), y, 0);

@@ -25,9 +25,11 @@
 %                 row offset (positive = down).
 %     HALFLENGTH  real scalar a, truncated toward zero; 0 to 79. Steps 0..a
 %                 of the table are used, so a path has 2a+2 samples.
-%     THREADS     optional real scalar >= 0, truncated: the number of threads
-%                 (1 = single-threaded; 0 or absent = one per core, fewer
-%                 for small images; at most 64). Never changes the results.
+%     THREADS     optional real scalar >= 0, truncated: the most threads to
+%                 use (1 = single-threaded; 0 or absent = one per core; at
+%                 most 64). Never more than one per 32768 pixels, whatever
+%                 is asked. Never changes the results.
+%     Inputs after the 5th are ignored.
 %
 %   The walk
 %     With T(p) the offsets of direction d at steps p = 0..a, the walk from
@@ -48,8 +50,8 @@
 %     TV  M x N real double, sum of |sample - previous sample| after the
 %         start; in the unit of IMAGE, TV >= NC. On a constant image both
 %         are 0; a step of height h crossed once gives NC = TV = h.
-%     The inputs are never written. An empty image gives empty M x N
-%     outputs.
+%     The inputs are never written. An empty image (any size) gives empty
+%     M x N outputs.
 %
 %   Errors (identifier, when)
 %     Ostrave:nargin        fewer than 4 inputs
@@ -89,11 +91,35 @@
 %   See also OSTRAVEVARIATION, OSTRAVETABLE, OSTRAVEDIRECTIONS, LANTREL, BUILD_MEX.
 
 function varargout = Ostrave(varargin)
-  % Reached only when the compiled module is missing: it takes precedence
-  % over this file when both are on the path.
-  error('Ostrave:notCompiled', ...
-        'The compiled module Ostrave.%s was not found on the path. Run build_mex (in the matlab folder of the sources) or add the folder that holds it with addpath.', ...
-        mexext());
+  % Reached only when the compiled module is not found first: beside this
+  % file it takes precedence, but this file in the current folder, or
+  % earlier on the path, hides a module further along the path.
+  error('Ostrave:notCompiled', '%s', notCompiled('Ostrave'));
+end
+
+function text = notCompiled(name)
+  binary = [name '.' mexext()];
+  stub = [mfilename('fullpath') '.m'];
+  here = fileparts(stub);
+  folders = strsplit(path(), pathsep());
+  for k = 1:numel(folders)
+    found = fullfile(folders{k}, binary);
+    if strcmp(folders{k}, here) || ~exist(found, 'file')
+      continue;
+    end
+    if strcmp(pwd(), here)
+      text = sprintf(['The compiled module %s is on the path, but the help file %s in the ' ...
+                      'current folder hides it (the current folder comes before the path). ' ...
+                      'Change to another folder with cd, then call %s again.'], found, stub, name);
+    else
+      text = sprintf(['The compiled module %s is on the path, but the help file %s comes before ' ...
+                      'it on the path and hides it. Put the module''s folder first with ' ...
+                      'addpath(''%s'') or remove %s from the path with rmpath.'], found, stub, folders{k}, here);
+    end
+    return;
+  end
+  text = sprintf(['The compiled module %s was not found on the path. Run build_mex (in the matlab ' ...
+                  'folder of the sources) or add the folder that holds it with addpath.'], binary);
 end
 
 %!shared T1
@@ -155,6 +181,9 @@ end
 %! [nc, tv] = Ostrave(zeros(0, 4), [], T1, 1);
 %! assert(size(nc), [0 4]);
 %! assert(size(tv), [0 4]);
+%! [nc, tv] = Ostrave(zeros(0, 3e9), [], T1, 1);   % before any size limit
+%! assert(size(nc), [0 3e9]);
+%! assert(size(tv), [0 3e9]);
 
 %!test
 %! % huge offsets are skipped, never read
@@ -189,7 +218,7 @@ end
 %! % the thread count never changes a bit of the results
 %! s = (1:80)'; a = (0:360) * pi / 180;   % straight paths, as ostraveTable
 %! table = [round(s * cos(a)), round(s * sin(a))];
-%! img = rand(120, 130) - 0.2; dirs = floor(361 * rand(120, 130));
+%! img = rand(410, 400) - 0.2; dirs = floor(361 * rand(410, 400));
 %! [nc, tv] = Ostrave(img, dirs, table, 5);
 %! for t = [0 1 2 3 5]
 %!   [nc2, tv2] = Ostrave(img, dirs, table, 5, t);

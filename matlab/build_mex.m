@@ -97,10 +97,19 @@ function buildOctave(target, root, sources)
   old = getenv('CXXFLAGS');
   setenv('CXXFLAGS', flags);
   cleanup = onCleanup(@() setenv('CXXFLAGS', old));
-  [out, status] = mkoctfile('--mex', '-DMEXAPI_OCTAVE', ['-I' fullfile(root, 'host')], ...
-                            '-o', target, sources{:});
+  % mkoctfile's link step does not quote the output name, so a folder
+  % with a space in its path breaks it: link in the output folder under the
+  % bare file name. Every argument is quoted for the shell, and the
+  % compiler's messages (on stderr) are kept for the error.
+  [folder, file, ext] = fileparts(make_absolute_filename(target));
+  args = [{'--mex', '-DMEXAPI_OCTAVE', ['-I' fullfile(root, 'host')], '-o', [file ext]}, sources];
+  cmd = ['"' fullfile(__octave_config_info__('bindir'), 'mkoctfile') '"' sprintf(' "%s"', args{:}) ' 2>&1'];
+  here = pwd();
+  back = onCleanup(@() cd(here));
+  cd(folder);
+  [status, out] = system(cmd);
   if status ~= 0
-    error('build_mex:compile', 'Compiling %s failed:\n%s', target, out);
+    error('build_mex:compile', 'Compiling %s failed (mkoctfile exit status %d):\n%s', target, status, out);
   end
 end
 

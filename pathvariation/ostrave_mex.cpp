@@ -50,13 +50,21 @@ static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
     return nrhs < 5 || checkThreadCount(prhs[4], 5, "Ostrave:badThreads", err);
 }
 
-/* Image size, element counts and value ranges; M and N on success. */
-static bool checkInputs(const mxArray *prhs[], int *m, int *n, int *halfLength, HostError *err)
+/* Image size, element counts and value ranges; M and N on success, and
+ * the outputs' dimensions (those of an empty image may exceed an int). */
+static bool checkInputs(const mxArray *prhs[], int *m, int *n, mwSize *outM, mwSize *outN, int *halfLength,
+                        HostError *err)
 {
     int c;
-    if (!readDims(prhs[0], m, n, &c) || static_cast<long long>(*m) * *n > INT_MAX) {
+    if (emptyImage(prhs[0], outM, outN)) {
+        *m = 0;
+        *n = 0;
+    } else if (!readDims(prhs[0], m, n, &c) || static_cast<long long>(*m) * *n > INT_MAX) {
         setError(err, "Ostrave:tooLarge", "The image (argument 1) has more than 2^31-1 pixels per plane.");
         return false;
+    } else {
+        *outM = *m;
+        *outN = *n;
     }
     const size_t pixels = static_cast<size_t>(*m) * static_cast<size_t>(*n);
     /* M x N x 0 holds no values although M*N is not zero. */
@@ -121,14 +129,15 @@ static void copyOut(mxArray *out, const double *rowMajor, int m, int n)
 static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[], HostError *err)
 {
     int m, n, a;
-    if (!checkArgs(nrhs, prhs, err) || !checkInputs(prhs, &m, &n, &a, err))
+    mwSize outM, outN;
+    if (!checkArgs(nrhs, prhs, err) || !checkInputs(prhs, &m, &n, &outM, &outN, &a, err))
         return;
     const bool both = nlhs >= 2;
 
     /* The host's allocations come first: if one fails the host abandons the
      * call while we hold nothing. */
-    mxArray *netOut = mxCreateDoubleMatrix(m, n, mxREAL);
-    mxArray *totalOut = both ? mxCreateDoubleMatrix(m, n, mxREAL) : nullptr;
+    mxArray *netOut = mxCreateDoubleMatrix(outM, outN, mxREAL);
+    mxArray *totalOut = both ? mxCreateDoubleMatrix(outM, outN, mxREAL) : nullptr;
     const size_t pixels = static_cast<size_t>(m) * static_cast<size_t>(n);
     if (pixels == 0) {
         convertTable(mxGetPr(prhs[2]));
@@ -150,7 +159,9 @@ static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
     if (ok) {
         const double *in = mxGetPr(prhs[0]);
         const double *map = mxGetPr(prhs[1]);
-        pathThreads = nrhs < 5 ? 0 : threadCountOf(prhs[4], MAX_WALK_THREADS);
+        pathThreads = nrhs < 5 ? 0
+                               : capRequested(threadCountOf(prhs[4], MAX_WALK_THREADS), static_cast<long long>(pixels),
+                                              MIN_WALK_PIXELS_PER_THREAD);
         const int team = teamSize(pathThreads, static_cast<long long>(pixels), MIN_WALK_PIXELS_PER_THREAD,
                                   MAX_WALK_THREADS);
         copyToRowMajor(team, image, in, m, n);

@@ -52,6 +52,11 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
         return;
     const mxArray *image = prhs[0];
     const mxArray *weightMap = prhs[2];
+    /* Empty images come back unchanged, whatever their dimensions. */
+    if (mxGetNumberOfElements(image) == 0) {
+        plhs[0] = mxDuplicateArray(image);
+        return;
+    }
     int m, n, c;
     if (!readDims(image, &m, &n, &c) || static_cast<long long>(m) * n * c + 10 > 2147483647LL) {
         setError(err, "Lantrel:outOfMemory", "%s", memoryText);
@@ -72,7 +77,9 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
     rows = m;
     cols = n;
     planes = c;
-    solverThreads = nrhs < 8 ? 0 : threadCountOf(prhs[7], MAX_THREADS);
+    solverThreads = nrhs < 8 ? 0
+                             : capRequested(threadCountOf(prhs[7], MAX_THREADS), static_cast<long long>(pixels),
+                                            MIN_PIXELS_PER_THREAD);
 
     /* The host's allocation comes first: if it fails the host abandons the
      * call while we hold nothing. */

@@ -293,33 +293,6 @@ template <class V, int K> INLINE void transposeRows(double *lanes, double *src, 
         }
 }
 
-/* Rows [r0, r1) in groups of B; scratch holds 3 * length * B doubles.
- * The rows are solved in a lane-interleaved copy, so that each vector holds
- * one element of B rows and the backward sweep finds them in cache. */
-template <class V, int K>
-INLINE void solveRowGroups(const Pass &p, int r0, int r1, double lam, double *scratch)
-{
-    constexpr int B = K * static_cast<int>(sizeof(V) / sizeof(double));
-    double *c = scratch;
-    double *dT = c + static_cast<ptrdiff_t>(p.length) * B;
-    double *wT = dT + static_cast<ptrdiff_t>(p.length) * B;
-    for (int l0 = r0; l0 < r1; l0 += B) {
-        int count = r1 - l0 < B ? r1 - l0 : B;
-        double *lines = p.image + l0 * p.lineStep;
-        if (count < B) {
-            gatherLines(dT, p.image, p, l0, count, B);
-            gatherLines(wT, p.weights, p, l0, count, B);
-            solveLanes<V, K>(dT, B, wT, B, p.length, lam, c);
-            scatterLines(dT, p, l0, count, B);
-        } else {
-            transposeRows<V, K>(dT, lines, p.lineStep, p.length, true);
-            transposeRows<V, K>(wT, const_cast<double *>(p.weights) + l0 * p.lineStep, p.lineStep, p.length, true);
-            solveLanes<V, K>(dT, B, wT, B, p.length, lam, c);
-            transposeRows<V, K>(dT, lines, p.lineStep, p.length, false);
-        }
-    }
-}
-
 /* Columns are solved row by row across a strip of neighbouring columns:
  * every access runs along a row, so memory is streamed, and each column
  * keeps its own chain of operations. The forward sweep of a band of rows
@@ -334,6 +307,13 @@ template <class V> INLINE V loadSome(const double *at, int count)
     constexpr int W = sizeof(V) / sizeof(double);
     if (count == W)
         return loadV<V>(at);
+    /* One element straight into lane 0: through memory, the wide load after
+     * narrow stores would wait for them on every step of a lone line. */
+    if (count == 1) {
+        V v = splat<V>(0.0);
+        v[0] = at[0];
+        return v;
+    }
     double lanes[W] = {};
     memcpy(lanes, at, static_cast<size_t>(count) * sizeof(double));
     return loadV<V>(lanes);
@@ -344,6 +324,10 @@ template <class V> INLINE void storeSome(double *at, V v, int count)
     constexpr int W = sizeof(V) / sizeof(double);
     if (count == W) {
         storeV(at, v);
+        return;
+    }
+    if (count == 1) {
+        at[0] = v[0];
         return;
     }
     double lanes[W];
@@ -386,14 +370,24 @@ INLINE void forwardRow(double *dy, const double *wy, double *cy, ptrdiff_t N, in
     int j = 0;
     for (; j + W <= S; j += W)
         forwardStep<V, Row>(dy, wy, cy, N, P, j, W, lamV);
-    if (j < S)
+    /* A lone last column (and a row solved as a strip one column wide) with
+     * its count known here, so that its loads are plain loads. */
+    if (S - j == 1)
+        forwardStep<V, Row>(dy, wy, cy, N, P, j, 1, lamV);
+    else if (j < S)
         forwardStep<V, Row>(dy, wy, cy, N, P, j, S - j, lamV);
 }
 
 /* A member's coefficients are rows of its strip's width plus this many:
  * rows of the image a power of two apart share cache sets, and so would
- * the coefficients' rows, the same sets for every row. */
-enum { COEFFICIENT_PAD = 8 };
+ * the coefficients' rows, the same sets for every row. Narrow strips are
+ * not padded: there the pad would cost more memory than the strip itself. */
+enum { COEFFICIENT_PAD = 8, PADDED_STRIP = 8 * COEFFICIENT_PAD };
+
+static inline int coefficientPitch(int S)
+{
+    return S >= PADDED_STRIP ? S + COEFFICIENT_PAD : S;
+}
 
 /* Forward sweep of columns [i0, i1) over rows [y0, y1); rows above y0 are
  * already swept. */
@@ -403,7 +397,7 @@ INLINE void forwardColumns(const Pass &p, int i0, int i1, int y0, int y1, double
     const int M = p.length;
     const ptrdiff_t N = p.step;
     const int S = i1 - i0;
-    const int P = S + COEFFICIENT_PAD;
+    const int P = coefficientPitch(S);
     const V lamV = splat<V>(lam);
     double *d0 = p.image + i0;
     const double *w0 = p.weights + i0;
@@ -427,7 +421,7 @@ template <class V> INLINE void backwardColumns(const Pass &p, int i0, int i1, co
     constexpr int W = sizeof(V) / sizeof(double);
     const ptrdiff_t N = p.step;
     const int S = i1 - i0;
-    const int P = S + COEFFICIENT_PAD;
+    const int P = coefficientPitch(S);
     double *d0 = p.image + i0;
     for (int y = p.length - 2; y >= 0; --y) {
         double *dy = d0 + y * N;
@@ -435,9 +429,76 @@ template <class V> INLINE void backwardColumns(const Pass &p, int i0, int i1, co
         int j = 0;
         for (; j + W <= S; j += W)
             storeV(dy + j, loadV<V>(dy + j) - mul(loadV<V>(cy + j), loadV<V>(dy + N + j)));
-        if (j < S)
+        if (S - j == 1)
+            storeSome(dy + j, loadSome<V>(dy + j, 1) - mul(loadSome<V>(cy + j, 1), loadSome<V>(dy + N + j, 1)), 1);
+        else if (j < S)
             storeSome(dy + j, loadSome<V>(dy + j, S - j) - mul(loadSome<V>(cy + j, S - j), loadSome<V>(dy + N + j, S - j)),
                       S - j);
+    }
+}
+
+/* Rows [r0, r1) of an image of fewer than BLOCK_ROWS rows; scratch holds
+ * 3 * length * (r1 - r0) doubles, sized by the rows rather than by a whole
+ * block (a 1 x n image would otherwise take 48 n). The rows go in lane
+ * groups as wide as the rows left allow, one vector at least; the last few
+ * rows one at a time, in place, as strips one column wide. */
+template <class V, int K> INLINE void solveFewRows(const Pass &p, int r0, int r1, double lam, double *scratch)
+{
+    constexpr int W = sizeof(V) / sizeof(double);
+    static_assert(K == 4, "groups of 4, 2 and 1 vectors");
+    int l = r0;
+    while (r1 - l >= W) {
+        const int k = (r1 - l) / W >= 4 ? 4 : (r1 - l) / W >= 2 ? 2 : 1;
+        const int B = k * W;
+        double *c = scratch;
+        double *dT = c + static_cast<ptrdiff_t>(p.length) * B;
+        double *wT = dT + static_cast<ptrdiff_t>(p.length) * B;
+        gatherLines(dT, p.image, p, l, B, B);
+        gatherLines(wT, p.weights, p, l, B, B);
+        if (k == 4)
+            solveLanes<V, 4>(dT, B, wT, B, p.length, lam, c);
+        else if (k == 2)
+            solveLanes<V, 2>(dT, B, wT, B, p.length, lam, c);
+        else
+            solveLanes<V, 1>(dT, B, wT, B, p.length, lam, c);
+        scatterLines(dT, p, l, B, B);
+        l += B;
+    }
+    for (; l < r1; ++l) {
+        const Pass line{p.image + l * p.lineStep, p.weights + l * p.lineStep, p.length, 1, 0, 1};
+        forwardColumns<V>(line, 0, 1, 0, p.length, lam, scratch);
+        backwardColumns<V>(line, 0, 1, scratch);
+    }
+}
+
+/* Rows [r0, r1) in groups of B; scratch holds 3 * length * B doubles.
+ * The rows are solved in a lane-interleaved copy, so that each vector holds
+ * one element of B rows and the backward sweep finds them in cache. */
+template <class V, int K>
+INLINE void solveRowGroups(const Pass &p, int r0, int r1, double lam, double *scratch)
+{
+    constexpr int B = K * static_cast<int>(sizeof(V) / sizeof(double));
+    if (p.lines < BLOCK_ROWS) {
+        solveFewRows<V, K>(p, r0, r1, lam, scratch);
+        return;
+    }
+    double *c = scratch;
+    double *dT = c + static_cast<ptrdiff_t>(p.length) * B;
+    double *wT = dT + static_cast<ptrdiff_t>(p.length) * B;
+    for (int l0 = r0; l0 < r1; l0 += B) {
+        int count = r1 - l0 < B ? r1 - l0 : B;
+        double *lines = p.image + l0 * p.lineStep;
+        if (count < B) {
+            gatherLines(dT, p.image, p, l0, count, B);
+            gatherLines(wT, p.weights, p, l0, count, B);
+            solveLanes<V, K>(dT, B, wT, B, p.length, lam, c);
+            scatterLines(dT, p, l0, count, B);
+        } else {
+            transposeRows<V, K>(dT, lines, p.lineStep, p.length, true);
+            transposeRows<V, K>(wT, const_cast<double *>(p.weights) + l0 * p.lineStep, p.lineStep, p.length, true);
+            solveLanes<V, K>(dT, B, wT, B, p.length, lam, c);
+            transposeRows<V, K>(dT, lines, p.lineStep, p.length, false);
+        }
     }
 }
 
@@ -549,18 +610,34 @@ static int takeBlock(int it, int blocks, int limit)
     return -1;
 }
 
+/* Member t's columns [*i0, *i1): whole groups of eight, so that no two
+ * members write one cache line of a row. */
+static void memberColumns(int t, int team, int *i0, int *i1)
+{
+    long long g0, g1;
+    shareOf((colPass.lines + 7) / 8, t, team, &g0, &g1);
+    *i0 = static_cast<int>(g0 * 8 < colPass.lines ? g0 * 8 : colPass.lines);
+    *i1 = static_cast<int>(g1 * 8 < colPass.lines ? g1 * 8 : colPass.lines);
+}
+
 static void runMember(int t)
 {
     const int team = teamCount;
     const int blocks = (rowPass.lines + BLOCK_ROWS - 1) / BLOCK_ROWS;
-    /* Columns in whole groups of eight, so that no two members write one
-     * cache line of a row. */
-    long long g0, g1;
-    shareOf((colPass.lines + 7) / 8, t, team, &g0, &g1);
-    const int i0 = static_cast<int>(g0 * 8 < colPass.lines ? g0 * 8 : colPass.lines);
-    const int i1 = static_cast<int>(g1 * 8 < colPass.lines ? g1 * 8 : colPass.lines);
-    double *c = callCoefficients + static_cast<size_t>(colPass.length) * static_cast<size_t>(i0 + COEFFICIENT_PAD * t);
-    double *scratch = callScratch + rowScratchSize * t;
+    int i0, i1;
+    memberColumns(t, team, &i0, &i1);
+    /* The strips lie one after another, each (rows - 1) x its pitch: the
+     * last row's coefficient is never stored. */
+    size_t before = 0;
+    for (int u = 0; u < t; ++u) {
+        int u0, u1;
+        memberColumns(u, team, &u0, &u1);
+        before += static_cast<size_t>(coefficientPitch(u1 - u0));
+    }
+    double *c = callCoefficients + static_cast<size_t>(colPass.length - 1) * before;
+    /* With fewer blocks than members, a block's scratch is its own (a block
+     * is solved once per iteration); otherwise a member's. */
+    const bool scratchPerBlock = blocks <= team;
 
     double lam = 0.5 * callLambda;
     for (int it = 0; it < callIterations; ++it) {
@@ -577,6 +654,7 @@ static void runMember(int t)
             const int b = takeBlock(it, blocks, limit);
             if (b >= 0) {
                 const int r1 = (b + 1) * BLOCK_ROWS < rowPass.lines ? (b + 1) * BLOCK_ROWS : rowPass.lines;
+                double *scratch = callScratch + rowScratchSize * static_cast<size_t>(scratchPerBlock ? b : t);
                 callKernels->rows(rowPass, b * BLOCK_ROWS, r1, lam, scratch);
                 blockRounds[b].store(it + 1, std::memory_order_release);
             } else if (swept == blocks) {
@@ -634,10 +712,18 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     callIterations = iterations;
     callAttenuation = attenuation;
 
-    rowScratchSize = 3 * static_cast<size_t>(n) * BLOCK_ROWS;
-    const size_t pixels = static_cast<size_t>(m) * static_cast<size_t>(n);
-    const size_t total = rowScratchSize * wanted + pixels + static_cast<size_t>(m) * COEFFICIENT_PAD * wanted;
+    /* Scratch for the rows solved at once: a block's lane-order copy (of
+     * the rows there are, for images of fewer than BLOCK_ROWS rows), for at
+     * most as many members as there are blocks. Coefficients: the columns,
+     * plus the pads of the strips wide enough to have one. Together at most
+     * 1.125 x the image plus 48 x threads x cols doubles, and never more
+     * than 4.125 x the image plus 48 x cols. */
     const int blocks = (m + BLOCK_ROWS - 1) / BLOCK_ROWS;
+    rowScratchSize = 3 * static_cast<size_t>(n) * (m < BLOCK_ROWS ? m : BLOCK_ROWS);
+    const size_t slots = static_cast<size_t>(wanted < blocks ? wanted : blocks);
+    const int padded = wanted < n / PADDED_STRIP ? wanted : n / PADDED_STRIP;
+    const size_t coefficients = static_cast<size_t>(m - 1) * (static_cast<size_t>(n) + COEFFICIENT_PAD * padded);
+    const size_t total = rowScratchSize * slots + coefficients;
     callScratch = static_cast<double *>(malloc(total * sizeof(double)));
     blockRounds = static_cast<std::atomic<int> *>(malloc(blocks * sizeof(std::atomic<int>)));
     if (!callScratch || !blockRounds) {
@@ -646,7 +732,7 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
         return false;
     }
     adviseHugePages(callScratch, total * sizeof(double));
-    callCoefficients = callScratch + rowScratchSize * wanted;
+    callCoefficients = callScratch + rowScratchSize * slots;
     for (int b = 0; b < blocks; ++b)
         new (&blockRounds[b]) std::atomic<int>(0);
     blocksHandedOut.store(0, std::memory_order_relaxed);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdlib>
+#include <malloc.h>
 
 static std::atomic<long> countdown{0};
 static std::atomic<long> made{0};
@@ -24,11 +25,28 @@ static bool failNow()
     return false;
 }
 
+static std::atomic<long long> heldBytes{0};
+static std::atomic<long long> peakBytes{0};
+
 static void *counted(void *p)
 {
-    if (p)
+    if (p) {
         live.fetch_add(1);
+        long long now = heldBytes.fetch_add(static_cast<long long>(malloc_usable_size(p))) +
+                        static_cast<long long>(malloc_usable_size(p));
+        long long peak = peakBytes.load();
+        while (now > peak && !peakBytes.compare_exchange_weak(peak, now)) {
+        }
+    }
     return p;
+}
+
+static void released(void *p)
+{
+    if (p) {
+        live.fetch_sub(1);
+        heldBytes.fetch_sub(static_cast<long long>(malloc_usable_size(p)));
+    }
 }
 
 extern "C" {
@@ -40,6 +58,8 @@ long standinFailModuleAllocation(long k)
 
 long standinModuleAllocations(void) { return made.load(); }
 long standinModuleLiveBlocks(void) { return live.load(); }
+long long standinModulePeakBytes(void) { return peakBytes.load(); }
+void standinResetModulePeak(void) { peakBytes.store(heldBytes.load()); }
 
 void *__wrap_malloc(size_t n)
 {
@@ -71,19 +91,25 @@ void *__wrap_realloc(void *p, size_t n)
     if (!p)
         return __wrap_malloc(n);
     if (n == 0) {
+        released(p);
         free(p);
-        live.fetch_sub(1);
         return nullptr;
     }
     if (failNow())
         return nullptr;
-    return realloc(p, n);
+    const size_t before = malloc_usable_size(p);
+    void *q = realloc(p, n);
+    if (q) {
+        heldBytes.fetch_sub(static_cast<long long>(before));
+        live.fetch_sub(1);
+        counted(q);
+    }
+    return q;
 }
 
 void __wrap_free(void *p)
 {
-    if (p)
-        live.fetch_sub(1);
+    released(p);
     free(p);
 }
 

@@ -22,6 +22,10 @@ long standinFailModuleAllocation(long k);
 long standinModuleAllocations(void);
 /* Blocks the modules hold: allocated and not yet freed. */
 long standinModuleLiveBlocks(void);
+/* The most bytes the modules have held at once since the last reset (the
+ * allocator's usable sizes); a reset starts from what they hold now. */
+long long standinModulePeakBytes(void);
+void standinResetModulePeak(void);
 
 #ifdef __cplusplus
 }

@@ -110,7 +110,7 @@ std::vector<Row> lantrelRows()
         {"`Lantrel(zeros(46341), [], ones(46341), [], 1, 1, 2)` (more than 2³¹ − 11 elements)",
          replacing(lantrelWith(0, [] { return declared(46341, 46341); }), 2, [] { return declared(46341, 46341); }),
          0},
-        {"any call when memory runs out", lantrelWith(-1, [] { return nullptr; }), 1},
+        {"any call when the module's own memory runs out", lantrelWith(-1, [] { return nullptr; }), 1},
     };
 }
 
@@ -167,7 +167,7 @@ std::vector<Row> ostraveRows()
         {"`Ostrave(zeros(46341), zeros(46341), T, 1)` (more than 2³¹ − 1 pixels)",
          replacing(ostraveWith(0, [] { return declared(46341, 46341); }), 1, [] { return declared(46341, 46341); }),
          0},
-        {"any call when memory runs out", ostraveWith(-1, keep), 1},
+        {"any call when the module's own memory runs out", ostraveWith(-1, keep), 1},
     };
 }
 /* The text as a table cell: a trailing newline shown as \n, pipes escaped. */

@@ -155,6 +155,10 @@ TEST(FastSolver, SpecialValuesGiveTheReferenceBits)
     };
     for (size_t k = 0; k < cases.size(); ++k)
         expectAllPathsMatch(cases[k], M, N, "case " + std::to_string(k));
+    /* Fewer rows than a block: narrower lane groups, the last rows alone. */
+    static_assert(M * N == 7 * 57, "the same values as 7 rows");
+    expectAllPathsMatch(cases[0], 7, 57, "dense NaNs, 7 rows");
+    expectAllPathsMatch(cases[4], 7, 57, "special values, 7 rows");
 }
 
 /* A random image in [0, 1], weights in [0, wMax], and the reference's result. */

@@ -1,5 +1,6 @@
 /* Lantrel through the stand-in host, loaded by file name as a host does:
  * argument handling, layouts, planes, errors, and that nothing leaks. */
+#include "faultalloc.h"
 #include "reference.h"
 #include "testutil.h"
 
@@ -101,7 +102,8 @@ TEST(LantrelEntry, PlanesAreSmoothedIndependentlyWithOneWeightMap)
 
 TEST(LantrelEntry, EmptyImagesComeBackAsCopies)
 {
-    for (auto dims : std::vector<std::vector<int>>{{0, 0}, {0, 5}, {5, 0}, {3, 4, 0}}) {
+    /* The last holds more than 2^31 planes: emptiness comes before the size limit. */
+    for (auto dims : std::vector<std::vector<int>>{{0, 0}, {0, 5}, {5, 0}, {3, 4, 0}, {0, 5, 65536, 65536}}) {
         Call call;
         callLantrel(call, args(hostArray(dims, {}), standinCreateMatrix(0, 0), 1.0, 3, 2.0));
         ASSERT_FALSE(call.report.raised) << call.report.text;
@@ -209,6 +211,49 @@ TEST(LantrelEntry, HostOutOfMemoryLeavesNothingBehind)
         EXPECT_STREQ(call.report.id, "standin:outOfMemory") << k;
     }
     EXPECT_EQ(raised, 2);
+}
+
+TEST(LantrelEntry, ThreadCountIsAnUpperBound)
+{
+    /* A thread start costs more than a small plane's whole solve: even 64
+     * requested threads start none for 4 x 4 planes. */
+    std::mt19937_64 rng(12);
+    const std::vector<double> img = randomValues(rng, 4 * 4 * 300, 0.0, 1.0), w = randomValues(rng, 16, 0.0, 1.0);
+    Call call;
+    const int started = threadsStartedDuring([&] {
+        std::vector<mxArray *> in = args(hostArray({4, 4, 300}, img), hostArray({4, 4}, w), 3, 2, 2);
+        in.push_back(standinCreateScalar(64));
+        callLantrel(call, in);
+    });
+    ASSERT_FALSE(call.report.raised) << call.report.text;
+    EXPECT_EQ(started, 0);
+}
+
+TEST(LantrelEntry, RowAndColumnVectorsTakeAlikeMemory)
+{
+    /* A row vector once took 48 n doubles of scratch per thread, a column
+     * vector 8 n per thread; now both stay within a few times the image. */
+    const int n = 3 * 65536;
+    std::mt19937_64 rng(13);
+    const std::vector<double> v = randomValues(rng, n, 0.0, 1.0), w = randomValues(rng, n, 0.0, 1.0);
+    for (int threads : {1, 3}) {
+        long long peak[2];
+        for (int column = 0; column < 2; ++column) {
+            const std::vector<int> dims = column ? std::vector<int>{n, 1} : std::vector<int>{1, n};
+            std::vector<mxArray *> in = args(hostArray(dims, v), hostArray(dims, w), 4, 1, 2);
+            in.push_back(standinCreateScalar(threads));
+            Call call;
+            standinResetModulePeak();
+            const long long held = standinModulePeakBytes();
+            callLantrel(call, in);
+            ASSERT_FALSE(call.report.raised) << call.report.text;
+            peak[column] = standinModulePeakBytes() - held;
+            /* The documented bound: 6.2 x the image plus 48 x (M + N) doubles. */
+            EXPECT_LE(peak[column], static_cast<long long>(8 * (6.2 * n + 48.0 * (n + 1)))) << threads;
+        }
+        EXPECT_LE(peak[0], 1.5 * peak[1]) << "1 x n against n x 1, threads " << threads;
+        EXPECT_LE(peak[1], 1.5 * peak[0]) << "n x 1 against 1 x n, threads " << threads;
+    }
 }
 
 } // namespace

@@ -116,9 +116,11 @@ TEST(OstraveEntry, OneOutputOrNoneCreatesOnlyTheFirst)
 
 TEST(OstraveEntry, EmptyImagesGiveEmptyOutputs)
 {
-    for (auto [M, N] : std::vector<std::pair<int, int>>{{0, 0}, {0, 5}, {5, 0}}) {
+    for (auto [M, N] : std::vector<std::pair<int, int>>{{0, 0}, {0, 5}, {5, 0}, {0, 7}}) {
         Call call;
-        callOstrave(call, args(standinCreateMatrix(M, N), standinCreateMatrix(0, 0), tableArray(lineTable()), 3));
+        /* 0 x 7 with more than 2^31 planes: emptiness comes before the size limit. */
+        mxArray *image = N == 7 ? hostArray({0, 7, 65536, 65536}, {}) : standinCreateMatrix(M, N);
+        callOstrave(call, args(image, standinCreateMatrix(0, 0), tableArray(lineTable()), 3));
         ASSERT_FALSE(call.report.raised) << call.report.text;
         for (mxArray *out : call.out) {
             ASSERT_NE(out, nullptr);
@@ -259,6 +261,24 @@ TEST(OstraveEntry, HostOutOfMemoryLeavesNothingBehind)
         EXPECT_STREQ(call.report.id, "standin:outOfMemory") << k;
     }
     EXPECT_GE(raised, 2) << "both outputs are host allocations";
+}
+
+TEST(OstraveEntry, ThreadCountIsAnUpperBound)
+{
+    /* 8 x 8 images: even 64 requested threads start none. */
+    std::mt19937_64 rng(14);
+    const std::vector<double> img = randomValues(rng, 64, 0.0, 1.0);
+    const int started = threadsStartedDuring([&] {
+        for (int k = 0; k < 100; ++k) {
+            Call call;
+            std::vector<mxArray *> in = args(hostArray({8, 8}, img), standinCreateMatrix(8, 8),
+                                             tableArray(lineTable()), 1);
+            in.push_back(standinCreateScalar(64));
+            callOstrave(call, in);
+            ASSERT_FALSE(call.report.raised) << call.report.text;
+        }
+    });
+    EXPECT_EQ(started, 0);
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+#include <zlib.h>
 
 namespace {
 
@@ -101,6 +102,40 @@ PngImage testImage(int width, int height, int channels, int depth, unsigned seed
                 img.samples.push_back(static_cast<uint16_t>(std::min(std::max(v, 0), top)));
             }
     return img;
+}
+
+/* A valid 8-bit grey PNG of zeros, written a row at a time: large images
+ * in small files, made quickly. */
+void blankPng(const std::string &path, unsigned width, unsigned height)
+{
+    std::string idat;
+    z_stream z{};
+    ASSERT_EQ(deflateInit(&z, 1), Z_OK);
+    std::vector<unsigned char> row(width + 1, 0), buf(1 << 16);
+    for (unsigned i = 0; i <= height; ++i) {
+        z.next_in = row.data();
+        z.avail_in = i < height ? static_cast<uInt>(row.size()) : 0;
+        do {
+            z.next_out = buf.data();
+            z.avail_out = static_cast<uInt>(buf.size());
+            deflate(&z, i < height ? Z_NO_FLUSH : Z_FINISH);
+            idat.append(reinterpret_cast<char *>(buf.data()), buf.size() - z.avail_out);
+        } while (z.avail_out == 0);
+    }
+    deflateEnd(&z);
+    auto be32 = [](unsigned v) {
+        return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                           static_cast<char>(v)};
+    };
+    auto chunk = [&](const std::string &type, const std::string &data) {
+        const std::string body = type + data;
+        return be32(static_cast<unsigned>(data.size())) + body +
+               be32(static_cast<unsigned>(crc32(0, reinterpret_cast<const Bytef *>(body.data()),
+                                                static_cast<uInt>(body.size()))));
+    };
+    const std::string ihdr = be32(width) + be32(height) + std::string("\x08\x00\x00\x00\x00", 5);
+    std::ofstream(path, std::ios::binary) << std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) +
+                                                 chunk("IDAT", idat) + chunk("IEND", "");
 }
 
 /* Sample variance of channel k over the pixels of the top-left quarter,
@@ -287,6 +322,13 @@ TEST_F(ToolTest, BadInputsAreNamedAndLeaveNoOutput)
               std::string::npos)
         << r.err;
 
+    /* an earlier input of that name that failed wrote nothing: the next one is done */
+    ASSERT_TRUE(writePng(dir + "/sub/text.png", testImage(20, 16, 1, 8, 3), &why)) << why;
+    r = run(LANTREL_TOOL, "-o same2 text.png sub/text.png");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.find("skipped"), std::string::npos) << r.err;
+    EXPECT_EQ(files("same2"), std::vector<std::string>{"text_smoothed.png"});
+
     r = run(OSTRAVE_TOOL, "-o out2 text.png");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("ostrave: text.png: not a PNG file"), std::string::npos) << r.err;
@@ -320,7 +362,7 @@ TEST_F(ToolTest, AFailedWriteLeavesNoPartialFile)
     ASSERT_TRUE(writePng(dir + "/big.png", testImage(200, 150, 3, 16, 4), &why)) << why;
     r = run(LANTREL_TOOL, "-o full big.png", "trap '' XFSZ; ulimit -f 4;");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("lantrel: full/big_smoothed.png: cannot write"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("lantrel: full/big_smoothed.png: cannot write: File too large"), std::string::npos) << r.err;
     EXPECT_TRUE(files("full").empty());
 
     /* The same limit, its signal not ignored: the tool is killed midway,
@@ -328,6 +370,70 @@ TEST_F(ToolTest, AFailedWriteLeavesNoPartialFile)
     r = run(LANTREL_TOOL, "-o killed big.png", "ulimit -f 4;");
     EXPECT_NE(r.status, 0);
     EXPECT_TRUE(files("killed").empty());
+}
+
+TEST_F(ToolTest, TheLongestLegalOutputNamesAreWritten)
+{
+    /* 235 + "_total_variation.png" is 255 bytes, the most a name may hold;
+     * the temporary name must not push it over. */
+    const std::string stem(235, 'n');
+    std::string why;
+    ASSERT_TRUE(writePng(dir + "/" + stem + ".png", testImage(20, 16, 1, 8, 5), &why)) << why;
+    ToolRun r = run(LANTREL_TOOL, "-q -o out " + stem + ".png");
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = run(OSTRAVE_TOOL, "-q -o out " + stem + ".png");
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> written = files("out");
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{stem + "_net_change.png", stem + "_smoothed.png",
+                                                 stem + "_total_variation.png"}));
+}
+
+TEST_F(ToolTest, HugeImagesAreRefusedOrFailAlone)
+{
+    /* 64 million pixels in a 70 KB file: more than the default limit. */
+    blankPng(dir + "/huge.png", 8000, 8000);
+    std::string why;
+    ASSERT_TRUE(writePng(dir + "/small.png", testImage(20, 16, 1, 8, 6), &why)) << why;
+    ToolRun r = run(LANTREL_TOOL, "-q -o out huge.png small.png");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("lantrel: huge.png: too large: 8000x8000 is 64000000 pixels, more than the limit of 50000000"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(files("out"), std::vector<std::string>{"small_smoothed.png"});
+    r = run(OSTRAVE_TOOL, "-q --max-pixels 100 -o out2 small.png");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ostrave: small.png: too large: 20x16 is 320 pixels, more than the limit of 100"),
+              std::string::npos)
+        << r.err;
+#ifndef __SANITIZE_ADDRESS__ /* which cannot run under a memory limit */
+    /* Allowed, but more than the memory there is: that file alone fails. */
+    r = run(LANTREL_TOOL, "-q --max-pixels 1e8 -o out3 huge.png small.png", "ulimit -v 500000;");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("lantrel: huge.png: out of memory"), std::string::npos) << r.err;
+    EXPECT_EQ(files("out3"), std::vector<std::string>{"small_smoothed.png"});
+#endif
+}
+
+TEST_F(ToolTest, OptionsThatLoseTheImageAreRefusedBeforeAnyFile)
+{
+    /* A round's strength above 1e10 (the first here, then the second);
+     * none of them reads its (missing) input. */
+    ToolRun r = run(LANTREL_TOOL, "--lambda 1e20 missing.png");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("the strength of round 1 would be 5e+19"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("missing.png"), std::string::npos) << r.err;
+    r = run(LANTREL_TOOL, "--attenuation 1e-300 missing.png");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("the strength of round 2 would be 1e+301"), std::string::npos) << r.err;
+    r = run(LANTREL_TOOL, "--iterations 2.5 missing.png");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--iterations needs a whole number"), std::string::npos) << r.err;
+    /* The limit itself is allowed. */
+    std::string why;
+    ASSERT_TRUE(writePng(dir + "/in.png", testImage(20, 16, 1, 8, 7), &why)) << why;
+    r = run(LANTREL_TOOL, "-q --lambda 2e10 --attenuation 1 in.png");
+    EXPECT_EQ(r.status, 0) << r.err;
 }
 
 TEST_F(ToolTest, SmoothsEveryDepthAndLayoutKeepingItsShape)

@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <thread>
 #include <cstring>
 #include <random>
 #include <string>
@@ -112,6 +115,43 @@ inline void callChecked(MexFunction fn, int nlhs, mxArray *out[], std::vector<mx
     for (int k = 0; k < (nlhs > 1 ? nlhs : 1); ++k)
         made += out[k] != nullptr;
     EXPECT_EQ(standinLiveArrays(), before - static_cast<long>(inputs.size()) + made);
+}
+
+/* Threads of this process now ("Threads:" of /proc/self/status). */
+inline int processThreads()
+{
+    FILE *f = fopen("/proc/self/status", "r");
+    char line[256];
+    int n = 0;
+    while (f && fgets(line, sizeof line, f))
+        if (sscanf(line, "Threads: %d", &n) == 1)
+            break;
+    if (f)
+        fclose(f);
+    return n;
+}
+
+/* The most threads that fn started at once, as a watcher polling the
+ * process's thread count saw it (a thread that lives for a whole call is
+ * seen; one that lives for microseconds may not be). */
+template <class Fn> int threadsStartedDuring(const Fn &fn)
+{
+    std::atomic<bool> done{false};
+    std::atomic<int> most{0};
+    std::thread watcher([&] {
+        while (!done.load()) {
+            const int n = processThreads();
+            if (n > most.load())
+                most.store(n);
+        }
+    });
+    while (most.load() == 0)
+        std::this_thread::yield();
+    const int before = most.load();
+    fn();
+    done.store(true);
+    watcher.join();
+    return most.load() - before;
 }
 
 #endif

@@ -4,6 +4,7 @@
 #include "pngio.h"
 #include "toolkit.h"
 
+#include <cmath>
 #include <cstdio>
 #include <getopt.h>
 #include <string>
@@ -28,7 +29,7 @@ static const char usage[] =
     "Options:\n"
     "  -o, --output DIR        write the results into DIR (created if missing)\n"
     "  -l, --lambda X          smoothing strength, >= 0 (default 12)\n"
-    "  -n, --iterations N      number of rounds (default 4)\n"
+    "  -n, --iterations N      number of rounds, a whole number (default 4)\n"
     "  -a, --attenuation X     divisor of the strength between rounds, > 0 (default 2)\n"
     "  -s, --sigma X           edge scale of the weights, > 0, in units of the full\n"
     "                          intensity range (default 0.03): a step of SIGMA\n"
@@ -36,8 +37,16 @@ static const char usage[] =
     "  -w, --weights FILE.png  read the weight map from a PNG of the same size\n"
     "                          instead: its grey level (luma, for colour) scaled\n"
     "                          to [0, 1] is the weight (white smooths, black keeps)\n"
+    "      --max-pixels N      refuse images of more than N pixels (default\n"
+    "                          50000000; about 100 bytes per pixel are needed for\n"
+    "                          a grey image, 250 for colour)\n"
     "  -q, --quiet             no progress lines\n"
     "  -h, --help              show this help and exit\n"
+    "\n"
+    "Limits: the strength of no round may exceed 1e10 (LAMBDA/2, divided by\n"
+    "ATTENUATION after each round); beyond it the solve loses the image to\n"
+    "rounding, so such options are refused before any file is read. A result\n"
+    "that still holds NaN or Inf is reported and not written.\n"
     "\n"
     "Example:\n"
     "  lantrel -o smoothed --lambda 40 photos/*.png\n"
@@ -51,13 +60,15 @@ int main(int argc, char **argv)
     /* The defaults of matlab/lantrelSmooth.m, chosen on data/ladybird.png (see its help). */
     double lambda = 12.0, iterations = 4.0, attenuation = 2.0, sigma = 0.03;
     std::string outDir, weightFile;
+    long long maxPixels = DEFAULT_MAX_PIXELS;
     bool quiet = false;
+    enum { MAX_PIXELS = 1000 };
     static const option longOptions[] = {
         {"output", required_argument, nullptr, 'o'},     {"lambda", required_argument, nullptr, 'l'},
         {"iterations", required_argument, nullptr, 'n'}, {"attenuation", required_argument, nullptr, 'a'},
         {"sigma", required_argument, nullptr, 's'},      {"weights", required_argument, nullptr, 'w'},
         {"quiet", no_argument, nullptr, 'q'},            {"help", no_argument, nullptr, 'h'},
-        {nullptr, 0, nullptr, 0}};
+        {"max-pixels", required_argument, nullptr, MAX_PIXELS}, {nullptr, 0, nullptr, 0}};
     opterr = 0;
     int opt;
     while ((opt = getopt_long(argc, argv, ":o:l:n:a:s:w:qh", longOptions, nullptr)) != -1) {
@@ -71,7 +82,8 @@ int main(int argc, char **argv)
                 return badUsage(tool, "--lambda needs a number >= 0, not '%s'", optarg);
             break;
         case 'n':
-            if (!parseNumber(optarg, &iterations) || iterations < 0 || iterations > 1e6)
+            if (!parseNumber(optarg, &iterations) || iterations < 0 || iterations > 1e6 ||
+                iterations != std::floor(iterations))
                 return badUsage(tool, "--iterations needs a whole number from 0 to 1000000, not '%s'", optarg);
             break;
         case 'a':
@@ -82,18 +94,32 @@ int main(int argc, char **argv)
             if (!parseNumber(optarg, &sigma) || sigma <= 0)
                 return badUsage(tool, "--sigma needs a number > 0, not '%s'", optarg);
             break;
+        case MAX_PIXELS:
+            if (!parseMaxPixels(optarg, &maxPixels))
+                return badUsage(tool, "--max-pixels needs a whole number >= 1, not '%s'", optarg);
+            break;
         default: return optionProblem(tool, opt, argv);
         }
     }
     if (optind >= argc)
         return badUsage(tool, "%s", "no input image given");
+    double strength = 0.0;
+    if (const int round = roundAboveLimit(lambda, iterations, attenuation, &strength)) {
+        char text[300];
+        snprintf(text, sizeof text,
+                 "the strength of round %d would be %g (LAMBDA/2, divided by ATTENUATION after each round), above "
+                 "the limit of %g, where the solve loses the image to rounding: lower --lambda or raise "
+                 "--attenuation",
+                 round, strength, MAX_ROUND_STRENGTH);
+        return badUsage(tool, "%s", text);
+    }
 
     std::string why;
     MexFunction lantrel = startTool(tool, argv[0], "Lantrel", outDir);
     if (!lantrel)
         return 1;
     PngImage weightImage;
-    if (!weightFile.empty() && !readPng(weightFile, &weightImage, &why)) {
+    if (!weightFile.empty() && !readPng(weightFile, &weightImage, &why, maxPixels)) {
         fprintf(stderr, "lantrel: %s: %s\n", weightFile.c_str(), why.c_str());
         return 1;
     }
@@ -104,39 +130,47 @@ int main(int argc, char **argv)
     for (int k = 0; k < count; ++k) {
         const std::string input = argv[optind + k];
         const std::string output = outputName(input, outDir, "_smoothed");
-        PngImage img;
-        if (!claimOutput(tool, input, output, &claimed) || !readInput(tool, input, &img)) {
-            ++failed;
-            continue;
-        }
-        if (!weightFile.empty() && (weightImage.width != img.width || weightImage.height != img.height)) {
-            fprintf(stderr, "lantrel: %s: the weight map %s is %dx%d, the image %dx%d\n", input.c_str(),
-                    weightFile.c_str(), weightImage.width, weightImage.height, img.width, img.height);
-            ++failed;
-            continue;
-        }
-        const int m = img.height, n = img.width, c = img.channels >= 3 ? 3 : 1;
-        const std::vector<double> planes = colourPlanes(img);
-        const std::vector<double> weights =
-            weightFile.empty() ? edgeWeights(planes, m, n, c, sigma) : lumaPlane(weightImage);
-        std::vector<double> smoothed;
-        const double t0 = nowMs();
-        if (!callLantrel(lantrel, planes, m, n, c, weights, lambda, iterations, attenuation, &smoothed, &why)) {
-            fprintf(stderr, "lantrel: %s: %s\n", input.c_str(), why.c_str());
-            ++failed;
-            continue;
-        }
-        const double ms = nowMs() - t0;
-        storeColourPlanes(smoothed, &img);
-        if (!writePng(output, img, &why)) {
-            fprintf(stderr, "lantrel: %s: %s\n", output.c_str(), why.c_str());
-            ++failed;
-            continue;
-        }
-        if (!quiet)
-            printf("[%d/%d] %s -> %s (%dx%d, %d channel%s, %d-bit; smoothed in %.1f ms)\n", k + 1, count,
-                   input.c_str(), output.c_str(), n, m, img.channels, img.channels > 1 ? "s" : "", img.depth, ms);
-        fflush(stdout);
+        const bool ok = runOne(tool, input, [&] {
+            PngImage img;
+            if (!claimOutput(tool, input, output, &claimed) || !readInput(tool, input, &img, maxPixels))
+                return false;
+            if (!weightFile.empty() && (weightImage.width != img.width || weightImage.height != img.height)) {
+                fprintf(stderr, "lantrel: %s: the weight map %s is %dx%d, the image %dx%d\n", input.c_str(),
+                        weightFile.c_str(), weightImage.width, weightImage.height, img.width, img.height);
+                return false;
+            }
+            const int m = img.height, n = img.width, c = img.channels >= 3 ? 3 : 1;
+            const std::vector<double> planes = colourPlanes(img);
+            const std::vector<double> weights =
+                weightFile.empty() ? edgeWeights(planes, m, n, c, sigma) : lumaPlane(weightImage);
+            std::vector<double> smoothed;
+            const double t0 = nowMs();
+            if (!callLantrel(lantrel, planes, m, n, c, weights, lambda, iterations, attenuation, &smoothed, &why)) {
+                fprintf(stderr, "lantrel: %s: %s\n", input.c_str(), why.c_str());
+                return false;
+            }
+            const double ms = nowMs() - t0;
+            if (const size_t bad = countNonFinite(smoothed)) {
+                fprintf(stderr,
+                        "lantrel: %s: not written: %zu values of the result are NaN or Inf (the solve broke down "
+                        "with these weights and strengths)\n",
+                        input.c_str(), bad);
+                return false;
+            }
+            storeColourPlanes(smoothed, &img);
+            if (!writePng(output, img, &why)) {
+                fprintf(stderr, "lantrel: %s: %s\n", output.c_str(), why.c_str());
+                return false;
+            }
+            claimed.push_back(output);
+            if (!quiet)
+                printf("[%d/%d] %s -> %s (%dx%d, %d channel%s, %d-bit; smoothed in %.1f ms)\n", k + 1, count,
+                       input.c_str(), output.c_str(), n, m, img.channels, img.channels > 1 ? "s" : "", img.depth,
+                       ms);
+            fflush(stdout);
+            return true;
+        });
+        failed += !ok;
     }
     return finishTool(tool, failed, count);
 }

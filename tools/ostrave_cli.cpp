@@ -35,6 +35,8 @@ static const char usage[] =
     "                           maps X (in units of the input's full range) to\n"
     "                           white, the same for every image\n"
     "  -d, --depth 8|16         bit depth of the outputs (default: the input's)\n"
+    "      --max-pixels N       refuse images of more than N pixels (default\n"
+    "                           50000000; about 90 bytes per pixel are needed)\n"
     "  -q, --quiet              no progress lines\n"
     "  -h, --help               show this help and exit\n"
     "\n"
@@ -49,13 +51,15 @@ int main(int argc, char **argv)
 {
     double halfLength = 4.0, scale = 0.0, turn = 0.0, depth = 0.0;
     std::string outDir;
+    long long maxPixels = DEFAULT_MAX_PIXELS;
     bool quiet = false;
-    enum { ALONG = 1000, SCALE };
+    enum { ALONG = 1000, SCALE, MAX_PIXELS };
     static const option longOptions[] = {
         {"output", required_argument, nullptr, 'o'}, {"half-length", required_argument, nullptr, 'r'},
         {"along", required_argument, nullptr, ALONG}, {"scale", required_argument, nullptr, SCALE},
         {"depth", required_argument, nullptr, 'd'},  {"quiet", no_argument, nullptr, 'q'},
-        {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0}};
+        {"help", no_argument, nullptr, 'h'},         {"max-pixels", required_argument, nullptr, MAX_PIXELS},
+        {nullptr, 0, nullptr, 0}};
     opterr = 0;
     int opt;
     while ((opt = getopt_long(argc, argv, ":o:r:d:qh", longOptions, nullptr)) != -1) {
@@ -86,6 +90,10 @@ int main(int argc, char **argv)
             if (!parseNumber(optarg, &depth) || (depth != 8 && depth != 16))
                 return badUsage(tool, "--depth takes 8 or 16, not '%s'", optarg);
             break;
+        case MAX_PIXELS:
+            if (!parseMaxPixels(optarg, &maxPixels))
+                return badUsage(tool, "--max-pixels needs a whole number >= 1, not '%s'", optarg);
+            break;
         default: return optionProblem(tool, opt, argv);
         }
     }
@@ -104,39 +112,39 @@ int main(int argc, char **argv)
         const std::string input = argv[optind + k];
         const std::string netName = outputName(input, outDir, "_net_change");
         const std::string totalName = outputName(input, outDir, "_total_variation");
-        PngImage img;
-        if (!claimOutput(tool, input, netName, &claimed) || !readInput(tool, input, &img)) {
-            ++failed;
-            continue;
-        }
-        const int m = img.height, n = img.width;
-        const std::vector<double> grey = lumaPlane(img);
-        const std::vector<double> directions = gradientDirections(grey, m, n, turn);
-        std::vector<double> net, total;
-        const double t0 = nowMs();
-        if (!callOstrave(ostrave, grey, m, n, directions, table, halfLength, &net, &total, &why)) {
-            fprintf(stderr, "ostrave: %s: %s\n", input.c_str(), why.c_str());
-            ++failed;
-            continue;
-        }
-        const double ms = nowMs() - t0;
-        const int outDepth = depth > 0 ? static_cast<int>(depth) : img.depth;
-        const double netTop = planeMax(net), totalTop = planeMax(total);
-        if (!writePng(netName, greyImage(net, m, n, outDepth, scale > 0 ? scale : netTop), &why)) {
-            fprintf(stderr, "ostrave: %s: %s\n", netName.c_str(), why.c_str());
-            ++failed;
-            continue;
-        }
-        if (!writePng(totalName, greyImage(total, m, n, outDepth, scale > 0 ? scale : totalTop), &why)) {
-            fprintf(stderr, "ostrave: %s: %s\n", totalName.c_str(), why.c_str());
-            remove(netName.c_str()); /* both outputs or neither */
-            ++failed;
-            continue;
-        }
-        if (!quiet)
-            printf("[%d/%d] %s -> %s, %s (%dx%d; max net change %.4g, max total variation %.4g; %.1f ms)\n",
-                   k + 1, count, input.c_str(), netName.c_str(), totalName.c_str(), n, m, netTop, totalTop, ms);
-        fflush(stdout);
+        const bool ok = runOne(tool, input, [&] {
+            PngImage img;
+            if (!claimOutput(tool, input, netName, &claimed) || !readInput(tool, input, &img, maxPixels))
+                return false;
+            const int m = img.height, n = img.width;
+            const std::vector<double> grey = lumaPlane(img);
+            const std::vector<double> directions = gradientDirections(grey, m, n, turn);
+            std::vector<double> net, total;
+            const double t0 = nowMs();
+            if (!callOstrave(ostrave, grey, m, n, directions, table, halfLength, &net, &total, &why)) {
+                fprintf(stderr, "ostrave: %s: %s\n", input.c_str(), why.c_str());
+                return false;
+            }
+            const double ms = nowMs() - t0;
+            const int outDepth = depth > 0 ? static_cast<int>(depth) : img.depth;
+            const double netTop = planeMax(net), totalTop = planeMax(total);
+            if (!writePng(netName, greyImage(net, m, n, outDepth, scale > 0 ? scale : netTop), &why)) {
+                fprintf(stderr, "ostrave: %s: %s\n", netName.c_str(), why.c_str());
+                return false;
+            }
+            if (!writePng(totalName, greyImage(total, m, n, outDepth, scale > 0 ? scale : totalTop), &why)) {
+                fprintf(stderr, "ostrave: %s: %s\n", totalName.c_str(), why.c_str());
+                remove(netName.c_str()); /* both outputs or neither */
+                return false;
+            }
+            claimed.push_back(netName);
+            if (!quiet)
+                printf("[%d/%d] %s -> %s, %s (%dx%d; max net change %.4g, max total variation %.4g; %.1f ms)\n",
+                       k + 1, count, input.c_str(), netName.c_str(), totalName.c_str(), n, m, netTop, totalTop, ms);
+            fflush(stdout);
+            return true;
+        });
+        failed += !ok;
     }
     return finishTool(tool, failed, count);
 }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <csignal>
+#include <new>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,10 @@ namespace {
  * caller and control returns to the setjmp in the reading or writing code. */
 struct PngFailure {
     char message[200];
+    int error;      /* errno of a failed write, 0 if none */
+    bool noMemory;  /* an allocation failed */
+    bool tooLarge;  /* more pixels than maxPixels */
+    long long maxPixels;
 };
 
 void onPngError(png_structp png, png_const_charp msg)
@@ -29,6 +34,39 @@ void onPngError(png_structp png, png_const_charp msg)
 
 void onPngWarning(png_structp, png_const_charp) {}
 
+/* libpng's own writer reports every failed fwrite as "Write Error": this
+ * one keeps the cause (no space left, file too large) for the message. */
+void writeData(png_structp png, png_bytep data, png_size_t length)
+{
+    if (fwrite(data, 1, length, static_cast<FILE *>(png_get_io_ptr(png))) != length) {
+        static_cast<PngFailure *>(png_get_error_ptr(png))->error = errno;
+        png_error(png, "Write Error");
+    }
+}
+
+void flushData(png_structp png)
+{
+    fflush(static_cast<FILE *>(png_get_io_ptr(png)));
+}
+
+/* Sizes the samples without letting std::bad_alloc through libpng's frames. */
+bool sizeSamples(std::vector<uint16_t> *samples, size_t count)
+{
+    try {
+        samples->resize(count);
+        return true;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+void outOfMemory(png_structp png, PngFailure *f)
+{
+    f->noMemory = true;
+    snprintf(f->message, sizeof f->message, "out of memory");
+    png_longjmp(png, 1);
+}
+
 /* Everything that runs between setjmp and a possible longjmp lives in plain
  * C frames or in these functions, which own no objects with destructors. */
 bool decode(FILE *fp, PngImage *img, PngFailure *failure)
@@ -36,6 +74,7 @@ bool decode(FILE *fp, PngImage *img, PngFailure *failure)
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, failure, onPngError, onPngWarning);
     if (!png) {
         snprintf(failure->message, sizeof failure->message, "out of memory");
+        failure->noMemory = true;
         return false;
     }
     png_infop info = png_create_info_struct(png);
@@ -45,14 +84,26 @@ bool decode(FILE *fp, PngImage *img, PngFailure *failure)
     if (!info || setjmp(png_jmpbuf(png))) {
         free(bytes);
         free(rowPointers);
-        if (!info)
+        if (!info) {
             snprintf(failure->message, sizeof failure->message, "out of memory");
+            failure->noMemory = true;
+        }
         png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
         return false;
     }
     png_init_io(png, fp);
     png_set_sig_bytes(png, 8);
     png_read_info(png, info);
+    /* From the header, before anything the size decides is allocated. */
+    const unsigned long long headerPixels =
+        static_cast<unsigned long long>(png_get_image_width(png, info)) * png_get_image_height(png, info);
+    if (failure->maxPixels > 0 && headerPixels > static_cast<unsigned long long>(failure->maxPixels)) {
+        snprintf(failure->message, sizeof failure->message, "%lux%lu is %llu pixels, more than the limit of %lld",
+                 static_cast<unsigned long>(png_get_image_width(png, info)),
+                 static_cast<unsigned long>(png_get_image_height(png, info)), headerPixels, failure->maxPixels);
+        failure->tooLarge = true;
+        png_longjmp(png, 1);
+    }
     png_set_expand(png); /* palette to RGB, grey below 8 bits to 8, tRNS to alpha */
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
@@ -67,19 +118,17 @@ bool decode(FILE *fp, PngImage *img, PngFailure *failure)
         png_longjmp(png, 1);
     }
     const size_t rowBytes = png_get_rowbytes(png, info);
+    const size_t perRow = static_cast<size_t>(width) * channels;
+    /* Everything is allocated before the (slow) decoding starts. */
     bytes = static_cast<uint8_t *>(malloc(rowBytes * height + 1));
     rowPointers = static_cast<png_bytep *>(malloc(sizeof(png_bytep) * (height + 1)));
-    if (!bytes || !rowPointers) {
-        snprintf(failure->message, sizeof failure->message, "out of memory");
-        png_longjmp(png, 1);
-    }
+    if (!bytes || !rowPointers || !sizeSamples(&img->samples, perRow * height))
+        outOfMemory(png, failure);
     for (png_uint_32 i = 0; i < height; ++i)
         rowPointers[i] = bytes + rowBytes * i;
     png_read_image(png, rowPointers);
     png_read_end(png, nullptr);
 
-    const size_t perRow = static_cast<size_t>(width) * channels;
-    img->samples.resize(perRow * height);
     for (png_uint_32 i = 0; i < height; ++i) {
         const uint8_t *src = rowPointers[i];
         uint16_t *dst = img->samples.data() + perRow * i;
@@ -114,7 +163,7 @@ bool encode(FILE *fp, const PngImage &img, PngFailure *failure)
     }
     static const int colourTypes[5] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
                                        PNG_COLOR_TYPE_RGB_ALPHA};
-    png_init_io(png, fp);
+    png_set_write_fn(png, fp, writeData, flushData);
     png_set_IHDR(png, info, static_cast<png_uint_32>(img.width), static_cast<png_uint_32>(img.height), img.depth,
                  colourTypes[img.channels], PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
@@ -172,7 +221,7 @@ void watchSignals()
 
 } // namespace
 
-bool readPng(const std::string &path, PngImage *img, std::string *why)
+bool readPng(const std::string &path, PngImage *img, std::string *why, long long maxPixels)
 {
     FILE *fp = fopen(path.c_str(), "rb");
     if (!fp) {
@@ -191,13 +240,15 @@ bool readPng(const std::string &path, PngImage *img, std::string *why)
         *why = "not a PNG file";
         return false;
     }
-    PngFailure failure;
-    failure.message[0] = '\0';
+    PngFailure failure = {};
+    failure.maxPixels = maxPixels;
     PngImage result;
     const bool ok = decode(fp, &result, &failure);
     fclose(fp);
     if (!ok) {
-        *why = std::string("unreadable PNG (") + failure.message + ")";
+        *why = failure.noMemory ? std::string("out of memory")
+               : failure.tooLarge ? std::string("too large: ") + failure.message
+                   : std::string("unreadable PNG (") + failure.message + ")";
         return false;
     }
     *img = std::move(result);
@@ -211,7 +262,11 @@ bool writePng(const std::string &path, const PngImage &img, std::string *why)
         *why = "internal error: malformed image";
         return false;
     }
-    std::string temp = path + ".partXXXXXX";
+    /* The temporary name is the folder's plus a short name of its own, never
+     * longer than the final name: a legal output name must not fail for
+     * its temporary's sake (the tools' names are all longer than this). */
+    const size_t slash = path.rfind('/');
+    std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".partXXXXXX";
     if (temp.size() >= sizeof pendingTemp) {
         *why = "cannot write: the file name is too long";
         return false;
@@ -236,11 +291,10 @@ bool writePng(const std::string &path, const PngImage &img, std::string *why)
         unlink(temp.c_str());
         return false;
     }
-    PngFailure failure;
-    failure.message[0] = '\0';
+    PngFailure failure = {};
     bool ok = encode(fp, img, &failure);
     if (!ok)
-        *why = std::string("cannot write: ") + failure.message;
+        *why = std::string("cannot write: ") + (failure.error ? strerror(failure.error) : failure.message);
     if (fflush(fp) != 0 || ferror(fp)) {
         if (ok)
             *why = std::string("cannot write: ") + strerror(errno);

@@ -19,9 +19,11 @@ struct PngImage {
 
 /* Reads any PNG: palette images become RGB(A), grey below 8 bits becomes
  * 8-bit, a transparency chunk becomes an alpha channel. On failure returns
- * false with the reason in `why` ("no such file", "not a PNG file", ...);
- * the file name is left to the caller. */
-bool readPng(const std::string &path, PngImage *img, std::string *why);
+ * false with the reason in `why` ("no such file", "not a PNG file", "too
+ * large: ...", "out of memory", ...); the file name is left to the caller.
+ * An image of more than maxPixels pixels (when > 0) is refused from its
+ * header, before anything its size decides is allocated. */
+bool readPng(const std::string &path, PngImage *img, std::string *why, long long maxPixels = 0);
 
 /* Writes through a temporary file in the same folder, renamed into place
  * only once complete: a failed write leaves no partial file behind. */

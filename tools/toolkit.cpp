@@ -50,11 +50,23 @@ bool run(MexFunction fn, const char *name, int nlhs, mxArray **plhs, int nrhs, m
     return ok;
 }
 
-void takeOutput(mxArray *a, size_t count, std::vector<double> *to)
+/* Copies each output into its vector and destroys it; every output is
+ * destroyed even when a copy runs out of memory. */
+void takeOutputs(mxArray **plhs, int n, size_t count, std::vector<double> **to)
 {
-    const double *p = mxGetPr(a);
-    to->assign(p, p + count);
-    standinDestroy(a);
+    bool failed = false;
+    for (int k = 0; k < n; ++k) {
+        if (!failed) {
+            try {
+                to[k]->assign(mxGetPr(plhs[k]), mxGetPr(plhs[k]) + count);
+            } catch (const std::bad_alloc &) {
+                failed = true;
+            }
+        }
+        standinDestroy(plhs[k]);
+    }
+    if (failed)
+        throw std::bad_alloc();
 }
 
 } // namespace
@@ -93,7 +105,7 @@ bool callLantrel(MexFunction fn, const std::vector<double> &planes, int rows, in
     mxArray *plhs[1] = {nullptr};
     if (!run(fn, "Lantrel", 1, plhs, 7, prhs, why))
         return false;
-    takeOutput(plhs[0], planes.size(), out);
+    takeOutputs(plhs, 1, planes.size(), &out);
     return true;
 }
 
@@ -108,8 +120,8 @@ bool callOstrave(MexFunction fn, const std::vector<double> &image, int rows, int
     mxArray *plhs[2] = {nullptr, nullptr};
     if (!run(fn, "Ostrave", 2, plhs, 4, prhs, why))
         return false;
-    takeOutput(plhs[0], image.size(), net);
-    takeOutput(plhs[1], image.size(), total);
+    std::vector<double> *to[2] = {net, total};
+    takeOutputs(plhs, 2, image.size(), to);
     return true;
 }
 
@@ -124,6 +136,36 @@ bool parseNumber(const char *text, double *value)
         return false;
     *value = v;
     return true;
+}
+
+bool parseMaxPixels(const char *text, long long *value)
+{
+    double v;
+    if (!parseNumber(text, &v) || v < 1 || v > 9e18 || v != static_cast<double>(static_cast<long long>(v)))
+        return false;
+    *value = static_cast<long long>(v);
+    return true;
+}
+
+int roundAboveLimit(double lambda, double iterations, double attenuation, double *strength)
+{
+    double lam = 0.5 * lambda;
+    for (int k = 1; k <= iterations; ++k) {
+        if (!(lam <= MAX_ROUND_STRENGTH)) {
+            *strength = lam;
+            return k;
+        }
+        lam = lam / attenuation;
+    }
+    return 0;
+}
+
+size_t countNonFinite(const std::vector<double> &values)
+{
+    size_t n = 0;
+    for (double v : values)
+        n += !std::isfinite(v);
+    return n;
 }
 
 std::string outputName(const std::string &input, const std::string &outDir, const std::string &suffix)
@@ -187,10 +229,10 @@ MexFunction startTool(const char *tool, const char *argv0, const char *module, c
     return fn;
 }
 
-bool readInput(const char *tool, const std::string &path, PngImage *img)
+bool readInput(const char *tool, const std::string &path, PngImage *img, long long maxPixels)
 {
     std::string why;
-    if (readPng(path, img, &why))
+    if (readPng(path, img, &why, maxPixels))
         return true;
     fprintf(stderr, "%s: %s: %s\n", tool, path.c_str(), why.c_str());
     return false;
@@ -203,7 +245,6 @@ bool claimOutput(const char *tool, const std::string &input, const std::string &
         fprintf(stderr, "%s: %s: skipped: an earlier input already wrote %s\n", tool, input.c_str(), output.c_str());
         return false;
     }
-    claimed->push_back(output);
     return true;
 }
 

@@ -6,8 +6,22 @@
 #include "pngio.h"
 #include "standin.h"
 
+#include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
+
+/* No round of a smoothing may be stronger than this: the solve stays
+ * accurate up to it (an image in [0, 1] is off by less than 1e-6 at 1e10)
+ * and loses the image to rounding a few decades above (at 1e16 an image in
+ * [0, 1] comes out near 250). The strength of round k (0, 1, ...) is
+ * lambda / 2 divided k times by the attenuation. */
+const double MAX_ROUND_STRENGTH = 1e10;
+
+/* Images of more pixels are refused from their header unless --max-pixels
+ * says otherwise: lantrel needs about 100 bytes per pixel for a grey image,
+ * 250 for colour. */
+const long long DEFAULT_MAX_PIXELS = 50000000;
 
 /* Loads module `name` (for example "Lantrel"): NAME.so in ../standin beside
  * the executable's folder (the build tree), else in the executable's own
@@ -27,6 +41,16 @@ bool callOstrave(MexFunction fn, const std::vector<double> &image, int rows, int
 
 /* A whole-string decimal number (finite); false otherwise. */
 bool parseNumber(const char *text, double *value);
+
+/* --max-pixels: a whole number >= 1; false otherwise. */
+bool parseMaxPixels(const char *text, long long *value);
+
+/* The first round (1-based) whose strength exceeds MAX_ROUND_STRENGTH, with
+ * that strength in *strength, computed as the module does; 0 if none. */
+int roundAboveLimit(double lambda, double iterations, double attenuation, double *strength);
+
+/* How many values are NaN or infinite. */
+size_t countNonFinite(const std::vector<double> &values);
 
 /* FOLDER/STEM + suffix + ".png", where STEM is the input's file name
  * without its extension and FOLDER the output folder, or the input's own
@@ -50,18 +74,34 @@ int optionProblem(const char *tool, int opt, char **argv);
 /* Loads the module and creates the output folder (if one is given). */
 MexFunction startTool(const char *tool, const char *argv0, const char *module, const std::string &outDir);
 
-/* Reads one input, reporting a failure with the file's name. */
-bool readInput(const char *tool, const std::string &path, PngImage *img);
+/* Reads one input (refused if it has more than maxPixels pixels),
+ * reporting a failure with the file's name. */
+bool readInput(const char *tool, const std::string &path, PngImage *img, long long maxPixels);
 
 /* False, with a message, if an earlier input of this run already wrote
- * `output` (two inputs of the same name from different folders). */
+ * `output` (two inputs of the same name from different folders); the
+ * caller adds an output to `claimed` once it is written. */
 bool claimOutput(const char *tool, const std::string &input, const std::string &output,
                  std::vector<std::string> *claimed);
+
+/* Runs one input's work; a std::bad_alloc from it is reported with the
+ * input's name and counts as a failure, and the tool goes on. */
+template <class Fn> bool runOne(const char *tool, const std::string &input, const Fn &work);
 
 /* Reports how many of the inputs failed; returns the exit status. */
 int finishTool(const char *tool, int failed, int count);
 
 /* Milliseconds since an arbitrary start. */
 double nowMs();
+
+template <class Fn> bool runOne(const char *tool, const std::string &input, const Fn &work)
+{
+    try {
+        return work();
+    } catch (const std::bad_alloc &) {
+        fprintf(stderr, "%s: %s: out of memory\n", tool, input.c_str());
+        return false;
+    }
+}
 
 #endif

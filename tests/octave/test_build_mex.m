@@ -5,7 +5,7 @@ args = argv();
 root = args{1};
 built = make_absolute_filename(args{2});
 failures = 0;
-out = tempname();
+out = [tempname() ' with space'];   % every path must be quoted
 unwind_protect
   addpath(fullfile(root, 'matlab'));
   tic;
@@ -73,10 +73,34 @@ unwind_protect
   rmpath(stub, fullfile(root, 'matlab'));
   confirm_recursive_rmdir(false);
   rmdir(stub, 's');
+
+  % A failed compile shows the compiler's own message.
+  broken = tempname();
+  mkdir(fullfile(broken, 'matlab'));
+  mkdir(fullfile(broken, 'smoothing'));
+  copyfile(fullfile(root, 'matlab', 'build_mex.m'), fullfile(broken, 'matlab'));
+  fid = fopen(fullfile(broken, 'smoothing', 'broken.cpp'), 'w');
+  fprintf(fid, '#error deliberately broken\n');
+  fclose(fid);
+  addpath(fullfile(broken, 'matlab'));
+  try
+    build_mex(fullfile(broken, 'out'));
+    printf('FAILED: build_mex reported no error for a broken source\n');
+    failures++;
+  catch err
+    if ~strcmp(err.identifier, 'build_mex:compile') || isempty(strfind(err.message, 'deliberately broken'))
+      printf('FAILED: the compile error does not show the compiler''s message: %s\n', err.message);
+      failures++;
+    end
+  end
+  rmpath(fullfile(broken, 'matlab'));
 unwind_protect_cleanup
   confirm_recursive_rmdir(false);
   if exist(out, 'dir')
     rmdir(out, 's');
+  end
+  if exist('broken', 'var') && exist(broken, 'dir')
+    rmdir(broken, 's');
   end
 end_unwind_protect
 printf('build_mex: %d failed\n', failures);

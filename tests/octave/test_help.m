@@ -37,6 +37,7 @@ end
 
 % A stub without its binary names what is missing and the host's extension.
 rmpath(built);
+here = pwd();
 stubs = tempname();
 mkdir(stubs);
 unwind_protect
@@ -56,7 +57,28 @@ unwind_protect
       check(~isempty(strfind(err.message, [name '.' mexext()])), [name ' stub: message names the binary']);
     end
   end
+  % Help files in the current folder hide the binaries on the path (as
+  % after "cd matlab; build_mex(dir); addpath(dir)"): the stub says so.
+  built = make_absolute_filename(built);
+  addpath(built);
+  here = pwd();
+  cd(stubs);
+  for k = 1:numel(names)
+    name = names{k};
+    clear(name);
+    try
+      feval(name, 1);
+      check(false, [name ' hidden: no error raised']);
+    catch err
+      check(strcmp(err.identifier, [name ':notCompiled']), [name ' hidden: identifier ' err.identifier]);
+      check(~isempty(strfind(err.message, fullfile(built, [name '.' mexext()]))) && ...
+            ~isempty(strfind(err.message, 'current folder hides it')), [name ' hidden: ' err.message]);
+    end
+  end
+  cd(here);
+  rmpath(built);
 unwind_protect_cleanup
+  cd(here);
   rmpath(stubs);
   confirm_recursive_rmdir(false);
   rmdir(stubs, 's');
