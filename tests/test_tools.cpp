@@ -423,7 +423,7 @@ TEST_F(ToolTest, OptionsThatLoseTheImageAreRefusedBeforeAnyFile)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("the strength of round 1 would be 5e+19"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("missing.png"), std::string::npos) << r.err;
-    r = run(LANTREL_TOOL, "--attenuation 1e-300 missing.png");
+    r = run(LANTREL_TOOL, "--lambda 20 --attenuation 1e-300 missing.png");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("the strength of round 2 would be 1e+301"), std::string::npos) << r.err;
     r = run(LANTREL_TOOL, "--iterations 2.5 missing.png");
