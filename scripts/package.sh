@@ -14,9 +14,12 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 pkg=$stage/$name
 mkdir -p "$pkg/inst/lantrel" "$pkg/src"
-# The project's home: LANTREL_URL, else the clone's origin; without either
+# The project's home: LANTREL_URL, else the clone's origin when it is a web
+# address; without either
 # the Url line is left out (Octave does not require it).
 url=${LANTREL_URL:-$(git -C "$root" remote get-url origin 2>/dev/null || true)}
+# A clone of a local folder has a path as its origin, not an address.
+case $url in http://* | https://*) ;; *) url= ;; esac
 [ -n "$url" ] || echo "package.sh: no LANTREL_URL and no git origin; DESCRIPTION gets no Url" >&2
 sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u +%Y-%m-%d)/" -e "s|@URL@|$url|" \
   -e '/^Url: *$/d' "$root/packaging/octave/DESCRIPTION.in" >"$pkg/DESCRIPTION"
