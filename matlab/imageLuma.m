@@ -28,7 +28,7 @@ function y = imageLuma(rgb)
   if nargin ~= 1
     error('imageLuma:badImage', 'imageLuma takes one input, the image.');
   end
-  rgb = unitScale(rgb, 'imageLuma');
+  rgb = imageToUnit(rgb, 'imageLuma:badImage');
   c = size(rgb, 3);
   if ndims(rgb) > 3 || (c ~= 1 && c ~= 3)
     error('imageLuma:badImage', ...
@@ -42,28 +42,6 @@ function y = imageLuma(rgb)
   end
 end
 
-function x = unitScale(x, caller)
-  % The scaling of IM2DOUBLE (and of the tools' PNG reading).
-  if ~(isnumeric(x) || islogical(x)) || ~isreal(x) || issparse(x)
-    error([caller ':badImage'], ...
-          'The image must be a real, full numeric or logical array, not %s.', class(x));
-  end
-  switch class(x)
-    case 'double'
-    case {'single', 'logical'}
-      x = double(x);
-    case 'uint8'
-      x = double(x) / 255;
-    case 'uint16'
-      x = double(x) / 65535;
-    case 'int16'
-      x = (double(x) + 32768) / 65535;
-    otherwise
-      error([caller ':badImage'], ...
-            'The image class %s is not supported (uint8, uint16, int16, single, double or logical).', ...
-            class(x));
-  end
-end
 
 %!test
 %! % the tools' order of operations, and im2double's scaling per class

@@ -115,7 +115,7 @@ function out = lantrelSmooth(img, varargin)
   end
 
   cls = class(img);
-  x = unitScale(img, 'image');
+  x = imageToUnit(img, 'lantrelSmooth:badImage', 'image');
   if any(strcmp(cls, {'double', 'single'})) && any(abs(x(isfinite(x))) > 2)
     warning('lantrelSmooth:range', ...
             ['The image''s values reach %g, but a %s image is read on the scale [0, 1] (as IM2DOUBLE ' ...
@@ -136,7 +136,7 @@ function out = lantrelSmooth(img, varargin)
       error('lantrelSmooth:weightSize', 'Weights must be %d x %d, the image''s size, not %s.', ...
             m, n, mat2str(size(w)));
     end
-    w = unitScale(w, 'weight map');
+    w = imageToUnit(w, 'lantrelSmooth:badImage', 'weight map');
   else
     w = lantrelWeights(x, opts.sigma);
   end
@@ -160,26 +160,6 @@ function out = lantrelSmooth(img, varargin)
   end
 end
 
-function x = unitScale(x, what)
-  % The scaling of IM2DOUBLE (and of the tools' PNG reading).
-  if ~(isnumeric(x) || islogical(x)) || ~isreal(x) || issparse(x)
-    error('lantrelSmooth:badImage', 'The %s must be a real, full numeric or logical array, not %s.', what, class(x));
-  end
-  switch class(x)
-    case 'double'
-    case {'single', 'logical'}
-      x = double(x);
-    case 'uint8'
-      x = double(x) / 255;
-    case 'uint16'
-      x = double(x) / 65535;
-    case 'int16'
-      x = (double(x) + 32768) / 65535;
-    otherwise
-      error('lantrelSmooth:badImage', ...
-            'The %s''s class %s is not supported (uint8, uint16, int16, single, double or logical).', what, class(x));
-  end
-end
 
 function checkRange(ok, name, what)
   if ~ok

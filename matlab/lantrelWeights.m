@@ -50,7 +50,7 @@ function w = lantrelWeights(img, sigma)
   if ~isnumeric(sigma) || ~isreal(sigma) || ~isscalar(sigma) || ~(sigma > 0) || ~isfinite(sigma)
     error('lantrelWeights:badValue', 'SIGMA must be a real scalar > 0 and finite.');
   end
-  img = unitScale(img, 'lantrelWeights');
+  img = imageToUnit(img, 'lantrelWeights:badImage');
   if ndims(img) > 3
     error('lantrelWeights:badImage', 'The image must have at most three dimensions, not %d.', ndims(img));
   end
@@ -67,28 +67,6 @@ function w = lantrelWeights(img, sigma)
   w = exp(-g / sigma);
 end
 
-function x = unitScale(x, caller)
-  % The scaling of IM2DOUBLE (and of the tools' PNG reading).
-  if ~(isnumeric(x) || islogical(x)) || ~isreal(x) || issparse(x)
-    error([caller ':badImage'], ...
-          'The image must be a real, full numeric or logical array, not %s.', class(x));
-  end
-  switch class(x)
-    case 'double'
-    case {'single', 'logical'}
-      x = double(x);
-    case 'uint8'
-      x = double(x) / 255;
-    case 'uint16'
-      x = double(x) / 65535;
-    case 'int16'
-      x = (double(x) + 32768) / 65535;
-    otherwise
-      error([caller ':badImage'], ...
-            'The image class %s is not supported (uint8, uint16, int16, single, double or logical).', ...
-            class(x));
-  end
-end
 
 %!test
 %! % the definition, element by element: right and lower differences, last

@@ -1,0 +1,49 @@
+%IMAGETOUNIT Scale an image of any usual class to [0, 1], as IM2DOUBLE does.
+%   X = IMAGETOUNIT(I) returns I as double: uint8 divided by 255, uint16 by
+%   65535, int16 offset by 32768 and then divided by 65535, single and
+%   logical converted, double as it is. This is also how the command-line
+%   tools read PNG samples, so the helpers and the tools see the same values.
+%
+%   X = IMAGETOUNIT(I, ID, WHAT) raises errors with identifier ID and names
+%   the input WHAT (default 'imageToUnit:badImage' and 'image').
+%
+%   Errors
+%     ID   I not a real, full numeric or logical array, or of another
+%          class (int8, int32, ...)
+%
+%   Example
+%     x = imageToUnit(uint8([0 51 255]))    % 0 0.2 1
+%
+%   See also IMAGELUMA, LANTRELWEIGHTS, LANTRELSMOOTH.
+
+function x = imageToUnit(x, id, what)
+  if nargin < 2
+    id = 'imageToUnit:badImage';
+  end
+  if nargin < 3
+    what = 'image';
+  end
+  if ~(isnumeric(x) || islogical(x)) || ~isreal(x) || issparse(x)
+    error(id, 'The %s must be a real, full numeric or logical array, not %s.', what, class(x));
+  end
+  switch class(x)
+    case 'double'
+    case {'single', 'logical'}
+      x = double(x);
+    case 'uint8'
+      x = double(x) / 255;
+    case 'uint16'
+      x = double(x) / 65535;
+    case 'int16'
+      x = (double(x) + 32768) / 65535;
+    otherwise
+      error(id, 'The %s''s class %s is not supported (uint8, uint16, int16, single, double or logical).', ...
+            what, class(x));
+  end
+end
+
+%!assert (imageToUnit(uint8([0 51 255])), [0 0.2 1])
+%!assert (imageToUnit(int16([-32768 32767])), [0 1])
+%!assert (imageToUnit(uint16(65535)), 1)
+%!error id=imageToUnit:badImage imageToUnit(int32(1))
+%!error id=my:id imageToUnit({1}, 'my:id', 'map')
