@@ -10,7 +10,7 @@
 %   FILES = BUILD_MEX(...) returns the full names of the binaries built.
 %
 %   The compiler flags are those of the CMake build and the Octave package,
-%   read from cmake/flags.txt of the source tree: C++17, -O3, and no
+%   read from cmake/flags.txt of the source tree: among them C++17 and no
 %   contraction of a*b+c into fused multiply-adds (-ffp-contract=off), so
 %   every build computes the same bits. Octave compiles with
 %   "mkoctfile --mex"; MATLAB with "mex" and the C++ compiler chosen by
