@@ -19,7 +19,9 @@ foreach(line ${flag_lines})
 endforeach()
 
 set(LANTREL_FLAGS_target ${LANTREL_FLAGS_all})
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$" OR CMAKE_SIZEOF_VOID_P EQUAL 4)
+# 32-bit x86: an i686 target, or a 64-bit x86 one built for 32-bit pointers.
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$" OR
+   (CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND CMAKE_SIZEOF_VOID_P EQUAL 4))
   list(APPEND LANTREL_FLAGS_target ${LANTREL_FLAGS_x86-32})
 endif()
 
