@@ -2,8 +2,6 @@
 # and (where Octave's headers are present) the modules built for Octave.
 
 add_library(smoothing_core STATIC smoothing/store.cpp smoothing/solver.cpp)
-# 32-byte vectors in the AVX2 path only ever pass between inlined functions.
-set_source_files_properties(smoothing/solver.cpp PROPERTIES COMPILE_OPTIONS -Wno-psabi)
 target_include_directories(smoothing_core PUBLIC ${PROJECT_SOURCE_DIR}/smoothing)
 
 # Stand-in host: one shared library here; the Windows build splits it into

@@ -16,6 +16,12 @@ struct HostError {
     char text[320];
 };
 
+/* Only the modules' error tables (smoothing/lantrel_errors.h,
+ * pathvariation/ostrave_errors.h) call this, each with a literal format
+ * that the compiler checks against its arguments. */
+#if defined(__GNUC__)
+__attribute__((format(printf, 3, 4)))
+#endif
 inline void setError(HostError *err, const char *id, const char *fmt, ...)
 {
     va_list ap;
@@ -25,11 +31,16 @@ inline void setError(HostError *err, const char *id, const char *fmt, ...)
     va_end(ap);
 }
 
+/* Texts both modules raise, each under its own identifier. */
+#define BAD_CLASS_TEXT "The %s must be a real, full double array."
+#define BAD_THREADS_TEXT "The thread count (argument %d) must be a real numeric scalar >= 0 (0 = one per core)."
+
 /* Truncation toward zero; NaN and values outside int range give INT_MIN
  * (a plain cast would be undefined behaviour for them). */
 inline int truncToInt(double v)
 {
-    if (!(v > -2147483649.0 && v < 2147483648.0))
+    /* Both bounds are exact doubles. */
+    if (!(v > static_cast<double>(INT_MIN) - 1.0 && v < static_cast<double>(INT_MAX) + 1.0))
         return INT_MIN;
     return static_cast<int>(v);
 }
@@ -83,12 +94,9 @@ inline bool isRealScalar(const mxArray *a)
 }
 
 /* The optional thread-count input: a real numeric scalar >= 0. */
-inline bool checkThreadCount(const mxArray *a, int argNo, const char *id, HostError *err)
+inline bool isThreadCount(const mxArray *a)
 {
-    if (isRealScalar(a) && mxGetScalar(a) >= 0.0)
-        return true;
-    setError(err, id, "The thread count (argument %d) must be a real numeric scalar >= 0 (0 = one per core).", argNo);
-    return false;
+    return isRealScalar(a) && mxGetScalar(a) >= 0.0;
 }
 
 /* 0 = one per core; otherwise the count truncated, at most maxThreads. */

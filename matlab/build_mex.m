@@ -9,7 +9,8 @@
 %
 %   FILES = BUILD_MEX(...) returns the full names of the binaries built.
 %
-%   The compiler flags are those of the CMake build: C++17, -O2, and no
+%   The compiler flags are those of the CMake build and the Octave package,
+%   read from cmake/flags.txt of the source tree: among them C++17 and no
 %   contraction of a*b+c into fused multiply-adds (-ffp-contract=off), so
 %   every build computes the same bits. Octave compiles with
 %   "mkoctfile --mex"; MATLAB with "mex" and the C++ compiler chosen by
@@ -60,6 +61,12 @@ function files = build_mex(outdir, host)
       error('build_mex:outdir', 'Cannot create the output folder %s: %s', outdir, msg);
     end
   end
+  if isOctave
+    x86_32 = ~isempty(regexp(computer(), '^i[3-6]86-', 'once'));
+  else
+    x86_32 = strcmp(computer('arch'), 'win32');
+  end
+  [flags, isOpt] = readFlags(fullfile(root, 'cmake', 'flags.txt'), x86_32);
   % name, source folder
   modules = {'Lantrel', 'smoothing'; 'Ostrave', 'pathvariation'};
   files = {};
@@ -75,9 +82,9 @@ function files = build_mex(outdir, host)
     target = fullfile(outdir, [name '.' mexext()]);
     fprintf('Building %s\n', target);
     if isOctave
-      buildOctave(target, root, sources);
+      buildOctave(target, root, sources, flags);
     else
-      buildMatlab(name, outdir, root, sources);
+      buildMatlab(name, outdir, root, sources, flags, isOpt);
     end
     if ~strcmp(outdir, here)
       copyfile(fullfile(here, [name '.m']), outdir);
@@ -88,14 +95,38 @@ function files = build_mex(outdir, host)
   clear('Lantrel', 'Ostrave');
 end
 
-function buildOctave(target, root, sources)
-  flags = '-std=c++17 -O2 -ffp-contract=off -fno-fast-math -fvisibility=hidden';
-  if ~isempty(strfind(computer(), 'i686')) || ~isempty(strfind(computer(), 'i386'))
-    flags = [flags ' -msse2 -mfpmath=sse'];
+% The flags of every build (file format: see there): those for all
+% targets, the optimisation (marked in isOpt), and on 32-bit x86 its own;
+% not the warnings of the CMake build.
+function [flags, isOpt] = readFlags(file, x86_32)
+  [fid, msg] = fopen(file, 'r');
+  if fid < 0
+    error('build_mex:flags', 'Cannot read the compiler flags from %s: %s', file, msg);
   end
+  text = fread(fid, Inf, '*char')';
+  fclose(fid);
+  pairs = regexp(text, '^([a-z0-9-]+)[ \t]+(-\S+)', 'tokens', 'lineanchors');
+  groups = {'all', 'opt'};
+  if x86_32
+    groups{end + 1} = 'x86-32';
+  end
+  flags = {};
+  isOpt = false(1, 0);
+  for k = 1:numel(pairs)
+    if any(strcmp(pairs{k}{1}, groups))
+      flags{end + 1} = pairs{k}{2}; %#ok<AGROW>
+      isOpt(end + 1) = strcmp(pairs{k}{1}, 'opt'); %#ok<AGROW>
+    end
+  end
+  if isempty(flags)
+    error('build_mex:flags', 'No compiler flags in %s.', file);
+  end
+end
+
+function buildOctave(target, root, sources, flags)
   % mkoctfile takes its compiler flags from the environment.
   old = getenv('CXXFLAGS');
-  setenv('CXXFLAGS', flags);
+  setenv('CXXFLAGS', strjoin(flags, ' '));
   cleanup = onCleanup(@() setenv('CXXFLAGS', old));
   % mkoctfile's link step does not quote the output name, so a folder
   % with a space in its path breaks it: link in the output folder under the
@@ -113,14 +144,12 @@ function buildOctave(target, root, sources)
   end
 end
 
-function buildMatlab(name, outdir, root, sources)
+function buildMatlab(name, outdir, root, sources, flags, isOpt)
   % GCC, MinGW-w64 and Clang, Apple's included, which on arm64 (Apple
-  % silicon) contracts into fused multiply-adds unless told not to.
-  flags = {'CXXFLAGS=$CXXFLAGS -std=c++17 -ffp-contract=off -fno-fast-math', 'CXXOPTIMFLAGS=-O2 -DNDEBUG'};
-  if strcmp(computer('arch'), 'win32')
-    flags{1} = [flags{1} ' -msse2 -mfpmath=sse'];
-  end
+  % silicon) contracts into fused multiply-adds unless told not to. mex
+  % keeps its own optimisation flags apart (CXXOPTIMFLAGS): ours replace them.
+  args = {['CXXFLAGS=$CXXFLAGS ' strjoin(flags(~isOpt), ' ')], ['CXXOPTIMFLAGS=' strjoin(flags(isOpt), ' ')]};
   % The modules declare the host calls themselves, with 32-bit dimensions.
-  mex('-compatibleArrayDims', flags{:}, ['-I' fullfile(root, 'host')], ...
+  mex('-compatibleArrayDims', args{:}, ['-I' fullfile(root, 'host')], ...
       '-outdir', outdir, '-output', name, sources{:});
 end

@@ -6,33 +6,17 @@
 #include "../host/hostargs.h"
 #include "../common/pages.h"
 #include "../host/layout.h"
+#include "ostrave_errors.h"
 #include "walk.h"
 
 #include <climits>
-#include <cmath>
 #include <cstddef>
 #include <cstdlib>
-#include <cstring>
-
-/* Values named in messages: the same text on every C runtime. */
-static void formatValue(char *buf, size_t size, double v)
-{
-    if (std::isnan(v))
-        snprintf(buf, size, "NaN");
-    else if (std::isinf(v))
-        snprintf(buf, size, v > 0 ? "Inf" : "-Inf");
-    else {
-        snprintf(buf, size, "%.15g", v);
-        if (strtod(buf, nullptr) != v)
-            snprintf(buf, size, "%.17g", v);
-    }
-}
 
 static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
 {
-    if (nrhs < 4) {
-        setError(err, "Ostrave:nargin",
-                 "Four inputs are required: image, direction map, direction table and half-length (got %d).", nrhs);
+    if (nrhs < OSTRAVE_INPUTS) {
+        ostraveNargin(err, nrhs);
         return false;
     }
     const char *badArray = !isRealDouble(prhs[0])   ? "image (argument 1)"
@@ -40,14 +24,18 @@ static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
                            : !isRealDouble(prhs[2]) ? "direction table (argument 3)"
                                                     : nullptr;
     if (badArray) {
-        setError(err, "Ostrave:badClass", "The %s must be a real, full double array.", badArray);
+        ostraveBadClass(err, badArray);
         return false;
     }
     if (!isRealScalar(prhs[3])) {
-        setError(err, "Ostrave:badScalar", "The half-length (argument 4) must be a real numeric scalar.");
+        ostraveBadScalar(err);
         return false;
     }
-    return nrhs < 5 || checkThreadCount(prhs[4], 5, "Ostrave:badThreads", err);
+    if (nrhs >= OSTRAVE_THREADS_ARG && !isThreadCount(prhs[OSTRAVE_THREADS_ARG - 1])) {
+        ostraveBadThreads(err);
+        return false;
+    }
+    return true;
 }
 
 /* Image size, element counts and value ranges; M and N on success, and
@@ -60,7 +48,7 @@ static bool checkInputs(const mxArray *prhs[], int *m, int *n, mwSize *outM, mwS
         *m = 0;
         *n = 0;
     } else if (!readDims(prhs[0], m, n, &c) || static_cast<long long>(*m) * *n > INT_MAX) {
-        setError(err, "Ostrave:tooLarge", "The image (argument 1) has more than 2^31-1 pixels per plane.");
+        ostraveTooLarge(err);
         return false;
     } else {
         *outM = *m;
@@ -69,31 +57,21 @@ static bool checkInputs(const mxArray *prhs[], int *m, int *n, mwSize *outM, mwS
     const size_t pixels = static_cast<size_t>(*m) * static_cast<size_t>(*n);
     /* M x N x 0 holds no values although M*N is not zero. */
     if (mxGetNumberOfElements(prhs[0]) < pixels) {
-        setError(err, "Ostrave:imageSize", "The image (argument 1) has %lu elements; a %d x %d image needs %lu.",
-                 static_cast<unsigned long>(mxGetNumberOfElements(prhs[0])), *m, *n,
-                 static_cast<unsigned long>(pixels));
+        ostraveImageSize(err, mxGetNumberOfElements(prhs[0]), *m, *n, pixels);
         return false;
     }
     if (mxGetNumberOfElements(prhs[1]) < pixels) {
-        setError(err, "Ostrave:mapSize",
-                 "The direction map (argument 2) has %lu elements; the %d x %d image needs at least %lu.",
-                 static_cast<unsigned long>(mxGetNumberOfElements(prhs[1])), *m, *n,
-                 static_cast<unsigned long>(pixels));
+        ostraveMapSize(err, mxGetNumberOfElements(prhs[1]), *m, *n, pixels);
         return false;
     }
     if (mxGetNumberOfElements(prhs[2]) < static_cast<size_t>(TABLE_SIZE)) {
-        setError(err, "Ostrave:tableSize",
-                 "The direction table (argument 3) has %lu elements; it needs at least 80 x 722 = 57760.",
-                 static_cast<unsigned long>(mxGetNumberOfElements(prhs[2])));
+        ostraveTableSize(err, mxGetNumberOfElements(prhs[2]));
         return false;
     }
-    char value[40];
     const double a = mxGetScalar(prhs[3]);
     *halfLength = truncToInt(a);
     if (*halfLength < 0 || *halfLength > MAX_HALF_LENGTH) {
-        formatValue(value, sizeof value, a);
-        setError(err, "Ostrave:halfLength", "The half-length (argument 4) is %s; it must be 0 to 79 after truncation.",
-                 value);
+        ostraveHalfLength(err, a);
         return false;
     }
     /* Host order, so that the first bad index reported is the first one a
@@ -102,11 +80,7 @@ static bool checkInputs(const mxArray *prhs[], int *m, int *n, mwSize *outM, mwS
     for (size_t k = 0; k < pixels; ++k) {
         const int d = truncToInt(map[k]);
         if (d < 0 || d >= DIRECTIONS) {
-            formatValue(value, sizeof value, map[k]);
-            setError(err, "Ostrave:badDirection",
-                     "The direction map (argument 2) holds %s at row %lu, column %lu; direction indices must be "
-                     "0 to 360 after truncation.",
-                     value, static_cast<unsigned long>(k % *m + 1), static_cast<unsigned long>(k / *m + 1));
+            ostraveBadDirection(err, map[k], k % *m + 1, k / *m + 1);
             return false;
         }
     }
@@ -186,7 +160,7 @@ static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
         mxDestroyArray(netOut);
         if (totalOut)
             mxDestroyArray(totalOut);
-        setError(err, "Ostrave:outOfMemory", "Out of memory for a %d x %d image.", m, n);
+        ostraveOutOfMemory(err, m, n);
         return;
     }
     plhs[0] = netOut;

@@ -25,6 +25,8 @@ sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u +%Y-%m-%d)/" -e "s|@URL@|$
   -e '/^Url: *$/d' "$root/packaging/octave/DESCRIPTION.in" >"$pkg/DESCRIPTION"
 cp "$root/CHANGELOG.md" "$pkg/NEWS"
 cp "$root/packaging/octave/Makefile" "$pkg/src/Makefile"
+# The flags of every build, which the Makefile reads.
+cp "$root/cmake/flags.txt" "$pkg/src/flags.txt"
 cp "$root/packaging/octave/post_install.m" "$pkg/"
 cp "$root/packaging/octave/PKG_ADD" "$root/packaging/octave/PKG_DEL" "$pkg/inst/"
 

@@ -5,37 +5,40 @@
  * that abandons the call by longjmp loses nothing. */
 #include "../host/hostargs.h"
 #include "../host/layout.h"
+#include "lantrel_errors.h"
 #include "solver.h"
 #include "store.h"
 
+#include <climits>
 #include <cmath>
 #include <cstddef>
 
-static const char nargText[] = "Corvane must be called with 5 arguments. Please see Pemble for more details.";
-static const char memoryText[] = "memAllocDouble: Memory is too huge.\n";
-
 static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
 {
-    if (nrhs < 7) {
-        setError(err, "Lantrel:nargin", "%s", nargText);
+    if (nrhs < LANTREL_INPUTS) {
+        lantrelNargin(err);
         return false;
     }
     const char *badArray = !isRealDouble(prhs[0])   ? "image (argument 1)"
                            : !isRealDouble(prhs[2]) ? "weight map (argument 3)"
                                                     : nullptr;
     if (badArray) {
-        setError(err, "Lantrel:badClass", "The %s must be a real, full double array.", badArray);
+        lantrelBadClass(err, badArray);
         return false;
     }
     static const char *const scalars[3] = {"strength lambda (argument 5)", "iteration count (argument 6)",
                                            "attenuation (argument 7)"};
     for (int k = 0; k < 3; ++k) {
         if (!isRealScalar(prhs[4 + k])) {
-            setError(err, "Lantrel:badScalar", "The %s must be a real numeric scalar.", scalars[k]);
+            lantrelBadScalar(err, scalars[k]);
             return false;
         }
     }
-    return nrhs < 8 || checkThreadCount(prhs[7], 8, "Lantrel:badThreads", err);
+    if (nrhs >= LANTREL_THREADS_ARG && !isThreadCount(prhs[LANTREL_THREADS_ARG - 1])) {
+        lantrelBadThreads(err);
+        return false;
+    }
+    return true;
 }
 
 static bool holdsNan(const double *v, size_t count)
@@ -58,17 +61,14 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
         return;
     }
     int m, n, c;
-    if (!readDims(image, &m, &n, &c) || static_cast<long long>(m) * n * c + 10 > 2147483647LL) {
-        setError(err, "Lantrel:outOfMemory", "%s", memoryText);
+    if (!readDims(image, &m, &n, &c) || static_cast<long long>(m) * n * c + STORE_SPARE > INT_MAX) {
+        lantrelOutOfMemory(err);
         return;
     }
     const size_t pixels = static_cast<size_t>(m) * static_cast<size_t>(n);
     /* An image with no planes has no pixels to weigh. */
     if (c > 0 && mxGetNumberOfElements(weightMap) < pixels) {
-        setError(err, "Lantrel:weightSize",
-                 "The weight map (argument 3) has %lu elements; the %d x %d image needs at least %lu.",
-                 static_cast<unsigned long>(mxGetNumberOfElements(weightMap)), m, n,
-                 static_cast<unsigned long>(pixels));
+        lantrelWeightSize(err, mxGetNumberOfElements(weightMap), m, n, pixels);
         return;
     }
     const double lambda = mxGetScalar(prhs[4]);
@@ -115,7 +115,7 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
     memFreeDouble(store);
     if (!ok) {
         mxDestroyArray(out);
-        setError(err, "Lantrel:outOfMemory", "%s", memoryText);
+        lantrelOutOfMemory(err);
         return;
     }
     plhs[0] = out;

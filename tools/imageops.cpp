@@ -1,5 +1,7 @@
 #include "imageops.h"
 
+#include "../pathvariation/walk.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -123,11 +125,11 @@ std::vector<double> gradientDirections(const std::vector<double> &grey, int rows
 std::vector<double> straightLineTable()
 {
     const double radians = 3.14159265358979323846 / 180.0;
-    std::vector<double> table(80 * 722);
-    for (int d = 0; d <= 360; ++d)
-        for (int p = 0; p < 80; ++p) {
-            table[p + 80 * d] = static_cast<double>(std::lround((p + 1) * std::cos(d * radians)));
-            table[p + 80 * (361 + d)] = static_cast<double>(std::lround((p + 1) * std::sin(d * radians)));
+    std::vector<double> table(TABLE_SIZE);
+    for (int d = 0; d < DIRECTIONS; ++d)
+        for (int p = 0; p < TABLE_STEPS; ++p) {
+            table[p + TABLE_STEPS * d] = static_cast<double>(std::lround((p + 1) * std::cos(d * radians)));
+            table[p + TABLE_STEPS * (DIRECTIONS + d)] = static_cast<double>(std::lround((p + 1) * std::sin(d * radians)));
         }
     return table;
 }

@@ -3,11 +3,15 @@
 #include "imageops.h"
 #include "pngio.h"
 #include "toolkit.h"
+#include "../pathvariation/walk.h"
 
 #include <cstdio>
 #include <cstring>
 #include <getopt.h>
 #include <string>
+
+/* The usage and the --half-length message spell the range out. */
+static_assert(MAX_HALF_LENGTH == 79, "ostrave's texts say 0..79");
 
 static const char usage[] =
     "Usage: ostrave [OPTION]... IMAGE.png...\n"
@@ -68,7 +72,7 @@ int main(int argc, char **argv)
         case 'q': quiet = true; break;
         case 'h': fputs(usage, stdout); return 0;
         case 'r':
-            if (!parseNumber(optarg, &halfLength) || halfLength < 0 || halfLength > 79 ||
+            if (!parseNumber(optarg, &halfLength) || halfLength < 0 || halfLength > MAX_HALF_LENGTH ||
                 halfLength != static_cast<int>(halfLength))
                 return badUsage(tool, "--half-length needs a whole number from 0 to 79, not '%s'", optarg);
             break;

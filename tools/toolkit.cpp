@@ -1,6 +1,7 @@
 #include "toolkit.h"
 
 #include "loader.h"
+#include "../pathvariation/walk.h"
 
 #include <cerrno>
 #include <chrono>
@@ -114,7 +115,7 @@ bool callOstrave(MexFunction fn, const std::vector<double> &image, int rows, int
                  std::vector<double> *net, std::vector<double> *total, std::string *why)
 {
     const int dims[2] = {rows, cols};
-    const int tdims[2] = {80, 722};
+    const int tdims[2] = {TABLE_STEPS, TABLE_COLUMNS};
     mxArray *prhs[4] = {matrixFrom(image, 2, dims), matrixFrom(directions, 2, dims), matrixFrom(table, 2, tdims),
                         standinCreateScalar(halfLength)};
     mxArray *plhs[2] = {nullptr, nullptr};

@@ -9,7 +9,10 @@ out = [tempname() ' with space'];   % every path must be quoted
 unwind_protect
   addpath(fullfile(root, 'matlab'));
   tic;
+  addpath(fileparts(mfilename('fullpath')));
+  compiler_log('start');
   files = build_mex(out);
+  compiles = compiler_log('stop');
   printf('build_mex: %d modules in %.1f s\n', numel(files), toc);
   rmpath(fullfile(root, 'matlab'));
   expected = {'Lantrel'};
@@ -48,6 +51,33 @@ unwind_protect
     failures++;
   end
 
+  % build_mex, its MATLAB branch (mex stubbed) and the CMake build compile
+  % with the flags all builds share.
+  commands = jsondecode(fileread(fullfile(fileparts(built), 'compile_commands.json')));
+  compiles = [compiles, {commands(~cellfun(@isempty, strfind({commands.command}, 'lantrel_octave.dir'))).command}];
+  stub = tempname();
+  mkdir(fullfile(stub, '+mex'));
+  fid = fopen(fullfile(stub, '+mex', 'getCompilerConfigurations.m'), 'w');
+  fprintf(fid, 'function cc = getCompilerConfigurations(lang, which)\n  cc = struct(''Name'', ''g++'', ''ShortName'', ''g++'');\nend\n');
+  fclose(fid);
+  fid = fopen(fullfile(stub, 'mex.m'), 'w');
+  fprintf(fid, 'function mex(varargin)\n  global mexArgs\n  mexArgs = varargin;\nend\n');
+  fclose(fid);
+  warning('off', 'Octave:shadowed-function');
+  addpath(stub, fullfile(root, 'matlab'));
+  global mexArgs
+  evalc('build_mex(fullfile(stub, ''out''), ''matlab'')');
+  rmpath(stub, fullfile(root, 'matlab'));
+  compiles{end + 1} = strjoin(regexprep(mexArgs(strncmp(mexArgs, 'CXX', 3)), '^[A-Z]+=', ''), ' ');
+  bad = check_flags(root, compiles);
+  if numel(compiles) < 7 || ~isempty(bad)
+    printf('FAILED: %d compiles, without the shared flags: %s\n', numel(compiles), strjoin(bad, '\n'));
+    failures++;
+  end
+  printf('build_mex: %d compiles checked for the shared flags\n', numel(compiles));
+  confirm_recursive_rmdir(false);
+  rmdir(stub, 's');
+
   % MATLAB with MSVC selected (MATLAB's compiler query stubbed): build_mex
   % stops before building anything and points to the prebuilt modules.
   stub = tempname();
@@ -79,6 +109,8 @@ unwind_protect
   mkdir(fullfile(broken, 'matlab'));
   mkdir(fullfile(broken, 'smoothing'));
   copyfile(fullfile(root, 'matlab', 'build_mex.m'), fullfile(broken, 'matlab'));
+  mkdir(fullfile(broken, 'cmake'));
+  copyfile(fullfile(root, 'cmake', 'flags.txt'), fullfile(broken, 'cmake'));
   fid = fopen(fullfile(broken, 'smoothing', 'broken.cpp'), 'w');
   fprintf(fid, '#error deliberately broken\n');
   fclose(fid);

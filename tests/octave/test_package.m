@@ -18,7 +18,16 @@ pkg('prefix', share, arch);
 pkg('local_list', fullfile(tmp, 'local_list'));
 pkg('global_list', fullfile(tmp, 'global_list'));
 % -verbose shows the compiler's output: ctest fails on any ABI note in it.
+% Every compile must have the flags all builds share.
+addpath(fileparts(mfilename('fullpath')));
+compiler_log('start');
 pkg('install', '-local', '-nodeps', '-verbose', tarball);
+compiles = compiler_log('stop');
+bad = check_flags(fullfile(fileparts(mfilename('fullpath')), '..', '..'), compiles);
+if numel(compiles) < 2 || ~isempty(bad)
+  failures{end + 1} = sprintf('%d compiles, without the shared flags: %s', numel(compiles), strjoin(bad, '; '));
+end
+printf('package: %d compiles checked for the shared flags\n', numel(compiles));
 pkg('load', 'lantrel');
 
 w = which('Lantrel');
