@@ -192,12 +192,6 @@ bool realScalar(const mxArray *a)
     return mxIsNumeric(a) && !mxIsComplex(a) && !mxIsSparse(a) && mxGetNumberOfElements(a) == 1;
 }
 
-/* Truncation toward zero; NaN and values outside int range give INT_MIN. */
-int toInt(double v)
-{
-    return std::isnan(v) || v <= -2147483649.0 || v >= 2147483648.0 ? INT_MIN : static_cast<int>(v);
-}
-
 bool sameValue(double a, double b)
 {
     return (std::isnan(a) && std::isnan(b)) || memcmp(&a, &b, sizeof a) == 0;
@@ -239,11 +233,11 @@ bool plainlyValid(const std::vector<mxArray *> &in)
     if (mxGetNumberOfElements(in[0]) < pixels || mxGetNumberOfElements(in[1]) < pixels ||
         mxGetNumberOfElements(in[2]) < 57760)
         return false;
-    int a = toInt(mxGetScalar(in[3]));
+    int a = referenceInt(mxGetScalar(in[3]));
     if (a < 0 || a > 79)
         return false;
     for (size_t k = 0; k < pixels; ++k) {
-        int d = toInt(mxGetPr(in[1])[k]);
+        int d = referenceInt(mxGetPr(in[1])[k]);
         if (d < 0 || d > 360)
             return false;
     }
@@ -256,12 +250,12 @@ bool plainlyValid(const std::vector<mxArray *> &in)
 void compareWithReference(const std::vector<mxArray *> &in, mxArray *const *out, int made)
 {
     const int M = mxGetDimensions(in[0])[0], N = mxGetDimensions(in[0])[1];
-    const int a = toInt(mxGetScalar(in[3]));
+    const int a = referenceInt(mxGetScalar(in[3]));
     std::vector<int> table(80 * 722);
     long long rowMargin = a + 1, colMargin = a + 1;
     for (int p = 0; p < 80; ++p)
         for (int q = 0; q < 722; ++q) {
-            int v = toInt(mxGetPr(in[2])[p + 80 * q]);
+            int v = referenceInt(mxGetPr(in[2])[p + 80 * q]);
             table[static_cast<size_t>(p) * 722 + q] = v;
             long long extent = q >= 361 ? M : N;
             long long magnitude = std::min(std::llabs(static_cast<long long>(v)), extent);
@@ -272,7 +266,7 @@ void compareWithReference(const std::vector<mxArray *> &in, mxArray *const *out,
     std::vector<double> dirs = rowMajor(mxGetPr(in[1]), M, N);
     std::vector<int> directions(dirs.size());
     for (size_t k = 0; k < dirs.size(); ++k)
-        directions[k] = toInt(dirs[k]);
+        directions[k] = referenceInt(dirs[k]);
     std::vector<double> nc, tv;
     referenceWalk(rowMajor(mxGetPr(in[0]), M, N), M, N, directions, table, a, nc, tv, rowMargin, colMargin);
     expectSame(mxGetPr(out[0]), nc, M, N);
@@ -305,7 +299,7 @@ void compareWithReference(const std::vector<mxArray *> &in, mxArray *const *outs
     std::vector<double> w = rowMajor(mxGetPr(in[2]), M, N);
     for (size_t p = 0; p < all / pixels; ++p) {
         std::vector<double> img = rowMajor(mxGetPr(in[0]) + p * pixels, M, N);
-        referenceSmooth(img, M, N, w, mxGetScalar(in[4]), toInt(mxGetScalar(in[5])), mxGetScalar(in[6]));
+        referenceSmooth(img, M, N, w, mxGetScalar(in[4]), referenceInt(mxGetScalar(in[5])), mxGetScalar(in[6]));
         expectSame(mxGetPr(out) + p * pixels, img, M, N);
     }
 }
