@@ -68,6 +68,17 @@ inline DriverCase errorCase(std::string name, std::function<std::vector<mxArray 
     return DriverCase{std::move(name), std::move(make), nlhs, id, failAllocation, 0, nullptr, {}, 0, 0, {}};
 }
 
+using Inputs = std::function<std::vector<mxArray *>()>;
+
+/* The base call alone and with each thread count appended (0, 1, 2, 3, 4,
+ * 7.9, 1e9, int32 2): results never depend on it. */
+void threadCountCases(std::vector<DriverCase> &cases, const std::string &name, const Inputs &base, int nlhs);
+
+/* The base call with each kind of bad thread count appended; docs gives
+ * the bad-input table's call for some of them ("-1", "NaN", "1x2", "'a'"). */
+void badThreadCases(std::vector<DriverCase> &cases, const char *id, const char *argument, const Inputs &base,
+                    int nlhs, const std::vector<std::pair<std::string, std::string>> &docs);
+
 void lantrelCases(std::vector<DriverCase> &cases);
 void ostraveCases(std::vector<DriverCase> &cases);
 void faultyCases(std::vector<DriverCase> &cases);
@@ -91,6 +102,7 @@ struct CallResult {
     int room; /* max(nlhs, 1) */
     StandinReport report;
     long moduleAllocations; /* -1 where not counted */
+    bool moduleFaultHit;    /* the module allocation meant to fail was made */
     unsigned faults;        /* seen so far: leaks are counted after the release */
 };
 

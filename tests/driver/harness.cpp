@@ -51,7 +51,7 @@ unsigned runCase(MexFunction fn, const std::string &module, const DriverCase &c,
 {
     const long arrays0 = standinLiveArrays();
     const long long bytes0 = standinLiveBytes();
-    CallResult r{c.make(), {}, c.nlhs > 1 ? c.nlhs : 1, StandinReport{}, -1, 0};
+    CallResult r{c.make(), {}, c.nlhs > 1 ? c.nlhs : 1, StandinReport{}, -1, false, 0};
     std::vector<Snapshot> before;
     for (mxArray *a : r.inputs)
         before.push_back(snapshot(a));
@@ -65,7 +65,7 @@ unsigned runCase(MexFunction fn, const std::string &module, const DriverCase &c,
     standinCall(fn, c.nlhs, r.out, static_cast<int>(prhs.size()), prhs.data(), &r.report);
     standinFailAllocation(0);
     if (moduleAllocator) {
-        moduleAllocator->fail(0);
+        r.moduleFaultHit = c.failModuleAllocation > 0 && moduleAllocator->fail(0) == 0;
         r.moduleAllocations = moduleAllocator->made() - made0;
         if (moduleAllocator->held() != held0)
             r.faults |= FAULT_MEMORY_HELD;

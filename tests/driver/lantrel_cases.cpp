@@ -184,23 +184,10 @@ void lantrelCases(std::vector<DriverCase> &cases)
         cases.push_back(okCase("empty " + std::to_string(dims.size()) + "-D " + std::to_string(dims[0]) + "x" +
                                    std::to_string(dims[1]),
                                [=] { return call(arrayOf(dims, {}), standinCreateMatrix(0, 0), 1, 3, 2); }));
-    /* The thread count never changes a bit. */
-    const auto call7045 = [] {
-        return call(arrayOf({70, 45}, uniformValues(60, 3150, 0.0, 1.0)), arrayOf({70, 45}, uniformValues(61, 3150, 0.0, 2.0)),
-                    6.0, 3, 2.0);
-    };
-    cases.push_back(okCase("random 70x45", call7045));
-    const struct {
-        const char *label;
-        double value;
-    } threadCounts[] = {{"0", 0}, {"1", 1}, {"2", 2}, {"3", 3}, {"4", 4}, {"7.9", 7.9}, {"1e9", 1e9}};
-    for (const auto &t : threadCounts) {
-        const double threads = t.value;
-        cases.push_back(okCase(std::string("random 70x45, threads ") + t.label,
-                               [=] { return withThreads(call7045(), standinCreateScalar(threads)); }));
-    }
-    cases.push_back(okCase("random 70x45, int32 threads 2",
-                           [=] { return withThreads(call7045(), arrayOf({1, 1}, {2.0}, STANDIN_INT32)); }));
+    threadCountCases(cases, "random 70x45", [] {
+        return call(arrayOf({70, 45}, uniformValues(60, 3150, 0.0, 1.0)),
+                    arrayOf({70, 45}, uniformValues(61, 3150, 0.0, 2.0)), 6.0, 3, 2.0);
+    }, 1);
     cases.push_back(okCase("constant 5x7", [] { return constantCall({5, 7}, 1.5, 1.0, 2); }));
     cases.push_back(okCase("constant 4x3x2 planes", [] { return constantCall({4, 3, 2}, 0.5, 1.0, 1); }));
     cases.push_back(okCase("constant 3x3, no iterations", [] { return constantCall({3, 3}, 2.0, 1.0, 0); }));
@@ -251,26 +238,10 @@ void lantrelCases(std::vector<DriverCase> &cases)
     cases.push_back(errorCase("char attenuation", [] { return replaced(6, arrayOf({1, 1}, {97.0}, STANDIN_CHAR)); },
                               "Lantrel:badScalar")
                         .text("attenuation (argument 7)").doc("`Lantrel(img, [], w, [], 1, 1, 'a')`"));
-    const struct {
-        const char *name;
-        std::function<mxArray *()> make;
-        const char *doc;
-    } badThreads[] = {
-        {"-1", [] { return standinCreateScalar(-1); }, "`Lantrel(img, [], w, [], 1, 1, 2, -1)` (thread count)"},
-        {"NaN", [] { return standinCreateScalar(NAN); }, "`Lantrel(img, [], w, [], 1, 1, 2, NaN)`"},
-        {"1x2", [] { return standinCreateMatrix(1, 2); }, "`Lantrel(img, [], w, [], 1, 1, 2, [1 2])`"},
-        {"-Inf", [] { return standinCreateScalar(-INFINITY); }, ""},
-        {"empty", [] { return standinCreateMatrix(0, 0); }, ""},
-        {"complex", [] { return arrayOf({1, 1}, {2.0}, STANDIN_DOUBLE, STANDIN_COMPLEX); }, ""},
-        {"char", [] { return arrayOf({1, 1}, {2.0}, STANDIN_CHAR); }, ""},
-        {"cell", [] { return arrayOf({1, 1}, {2.0}, STANDIN_CELL); }, ""}};
-    for (const auto &b : badThreads) {
-        const std::function<mxArray *()> make = b.make;
-        cases.push_back(errorCase(std::string("thread count ") + b.name,
-                                  [=] { return withThreads(call(ones34(), ones34(), 1, 1, 2), make()); },
-                                  "Lantrel:badThreads")
-                            .text("thread count (argument 8)").doc(b.doc));
-    }
+    badThreadCases(cases, "Lantrel:badThreads", "thread count (argument 8)", [] { return call(ones34(), ones34(), 1, 1, 2); },
+                   1, {{"-1", "`Lantrel(img, [], w, [], 1, 1, 2, -1)` (thread count)"},
+                       {"NaN", "`Lantrel(img, [], w, [], 1, 1, 2, NaN)`"},
+                       {"1x2", "`Lantrel(img, [], w, [], 1, 1, 2, [1 2])`"}});
     /* Element counts beyond 32 bits, refused before anything is allocated:
      * 2^31; 46341^2 > 2^31 - 1; exactly 2^31 - 1 (the +10 spare doubles
      * overflow); and a third dimension that tips it over. */

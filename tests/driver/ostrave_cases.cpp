@@ -227,25 +227,12 @@ void ostraveCases(std::vector<DriverCase> &cases)
         }, 2).values({std::vector<double>(20, 0.0), std::vector<double>(20, 0.0)}));
     cases.push_back(okCase("direction 360.5", [] { return replacedIn(good(), 1, arrayOf({2, 3}, {360.5, 0, 0, 0, 0, 0})); }, 2));
     cases.push_back(okCase("int32 half-length", [] { return replacedIn(good(), 3, arrayOf({1, 1}, {2.0}, STANDIN_INT32)); }, 2));
-    /* The thread count never changes a bit. */
-    const auto call7045 = [] {
+    threadCountCases(cases, "random 70x45", [] {
         std::vector<mxArray *> in = randomCall(70, 45, 4, 840, -0.5);
         for (size_t k = 0; k < 3150; k += 11)
             mxGetPr(in[0])[k] = k % 2 ? -0.0 : NAN;
         return in;
-    };
-    cases.push_back(okCase("random 70x45", call7045, 2));
-    const struct {
-        const char *label;
-        double value;
-    } threadCounts[] = {{"0", 0}, {"1", 1}, {"2", 2}, {"3", 3}, {"4", 4}, {"7.9", 7.9}, {"1e9", 1e9}};
-    for (const auto &t : threadCounts) {
-        const double threads = t.value;
-        cases.push_back(okCase(std::string("random 70x45, threads ") + t.label,
-                               [=] { return replacedIn(call7045(), 4, standinCreateScalar(threads)); }, 2));
-    }
-    cases.push_back(okCase("random 70x45, int32 threads 2",
-                           [=] { return replacedIn(call7045(), 4, arrayOf({1, 1}, {2.0}, STANDIN_INT32)); }, 2));
+    }, 2);
     cases.push_back(okCase("constant 6x9, two outputs", [] { return constantCall({6, 9}, 2.0, 7.0, 2); }, 2));
     cases.push_back(okCase("constant 5x4, one output", [] { return constantCall({5, 4}, 1.0, 0.0, 0); }, 1));
     cases.push_back(okCase("constant 3x3x2, a=79", [] { return constantCall({3, 3, 2}, 1.0, 360.0, 79); }, 2));
@@ -331,20 +318,6 @@ void ostraveCases(std::vector<DriverCase> &cases)
         {"direction 1e300", 1, dirs({0, 0, 0, 0, 1e300, 0}), "Ostrave:badDirection", "direction map (argument 2)", ""},
         {"direction 2^31", 1, dirs({2147483648.0, 0, 0, 0, 0, 0}), "Ostrave:badDirection", "direction map (argument 2)",
          ""},
-        {"thread count -1", 4, scalar(-1), "Ostrave:badThreads", "thread count (argument 5)",
-         "`Ostrave(img, map, T, 1, -1)` (thread count)"},
-        {"thread count 'a'", 4, [] { return arrayOf({1, 1}, {97.0}, STANDIN_CHAR); }, "Ostrave:badThreads",
-         "thread count (argument 5)", "`Ostrave(img, map, T, 1, 'a')`"},
-        {"thread count NaN", 4, scalar(NAN), "Ostrave:badThreads", "thread count (argument 5)", ""},
-        {"thread count -Inf", 4, scalar(-INFINITY), "Ostrave:badThreads", "thread count (argument 5)", ""},
-        {"thread count empty", 4, [] { return standinCreateMatrix(0, 0); }, "Ostrave:badThreads",
-         "thread count (argument 5)", ""},
-        {"thread count 1x2", 4, [] { return standinCreateMatrix(1, 2); }, "Ostrave:badThreads",
-         "thread count (argument 5)", ""},
-        {"thread count complex", 4, [] { return arrayOf({1, 1}, {2.0}, STANDIN_DOUBLE, STANDIN_COMPLEX); },
-         "Ostrave:badThreads", "thread count (argument 5)", ""},
-        {"thread count cell", 4, [] { return arrayOf({1, 1}, {2.0}, STANDIN_CELL); }, "Ostrave:badThreads",
-         "thread count (argument 5)", ""},
     };
     for (const Bad &b : bad) {
         const size_t arg = b.arg;
@@ -354,6 +327,8 @@ void ostraveCases(std::vector<DriverCase> &cases)
                             .text(b.text)
                             .doc(b.doc));
     }
+    badThreadCases(cases, "Ostrave:badThreads", "thread count (argument 5)", good, 2,
+                   {{"-1", "`Ostrave(img, map, T, 1, -1)` (thread count)"}, {"'a'", "`Ostrave(img, map, T, 1, 'a')`"}});
     cases.push_back(errorCase("short table, empty image", [] {
         return replacedIn(call(arrayOf({0, 3}, {}), standinCreateMatrix(0, 0), {}, 1), 2, standinCreateMatrix(1, 1));
     }, "Ostrave:tableSize", 0, 2).text("direction table (argument 3)"));
