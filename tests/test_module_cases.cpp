@@ -73,7 +73,8 @@ TEST(ModuleCost, LantrelRowAndColumnVectorsTakeAlikeMemory)
         long long peak[2];
         for (int column = 0; column < 2; ++column) {
             const std::vector<int> dims = column ? std::vector<int>{n, 1} : std::vector<int>{1, n};
-            const DriverCase c = okCase("vector", [&] { return lantrelCall(arrayOf(dims, v), arrayOf(dims, w), 4, 1, threads); });
+            const DriverCase c =
+                okCase("vector", [&] { return lantrelCall(arrayOf(dims, v), arrayOf(dims, w), 4, 1, threads); });
             standinResetModulePeak();
             const long long held = standinModulePeakBytes();
             expectCase("Lantrel", c, [&](const CallResult &) { peak[column] = standinModulePeakBytes() - held; });

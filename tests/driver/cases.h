@@ -53,7 +53,12 @@ struct DriverCase {
 
     DriverCase text(const char *t) const { DriverCase c = *this; c.expectText = t; return c; }
     DriverCase doc(std::string call) const { DriverCase c = *this; c.docCall = std::move(call); return c; }
-    DriverCase values(std::vector<std::vector<double>> w) const { DriverCase c = *this; c.want = std::move(w); return c; }
+    DriverCase values(std::vector<std::vector<double>> w) const
+    {
+        DriverCase c = *this;
+        c.want = std::move(w);
+        return c;
+    }
     DriverCase with(unsigned f) const { DriverCase c = *this; c.flags |= f; return c; }
 };
 

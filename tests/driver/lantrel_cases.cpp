@@ -217,7 +217,8 @@ void lantrelCases(std::vector<DriverCase> &cases)
     for (const auto &b : badClasses)
         cases.push_back(errorCase(std::string(b.name) + " image", [=] { return replaced(0, ofClass(b.cls, b.flags)); },
                                   "Lantrel:badClass").text("image (argument 1)").doc(b.docImage));
-    cases.push_back(errorCase("int32 weights", [=] { return replaced(2, ofClass(STANDIN_INT32, 0)); }, "Lantrel:badClass")
+    cases.push_back(errorCase("int32 weights", [=] { return replaced(2, ofClass(STANDIN_INT32, 0)); },
+                              "Lantrel:badClass")
                         .text("weight map (argument 3)").doc("`Lantrel(img, [], int32(w), [], 1, 1, 2)`"));
     for (const auto &b : badClasses) {
         DriverCase c = errorCase(std::string(b.name) + " weights", [=] { return replaced(2, ofClass(b.cls, b.flags)); },
@@ -227,7 +228,8 @@ void lantrelCases(std::vector<DriverCase> &cases)
     cases.push_back(errorCase("short weight map", [] { return replaced(2, arrayOf({3, 3}, {})); }, "Lantrel:weightSize")
                         .text("weight map (argument 3) has 9 elements")
                         .doc("`Lantrel(img, [], ones(3), [], 1, 1, 2)` (3×4 image, 9 weights)"));
-    cases.push_back(errorCase("empty lambda", [] { return replaced(4, standinCreateMatrix(0, 0)); }, "Lantrel:badScalar")
+    cases.push_back(errorCase("empty lambda", [] { return replaced(4, standinCreateMatrix(0, 0)); },
+                              "Lantrel:badScalar")
                         .text("strength lambda (argument 5)").doc("`Lantrel(img, [], w, [], [], 1, 2)`"));
     cases.push_back(errorCase("1x2 iteration count", [] { return replaced(5, standinCreateMatrix(1, 2)); },
                               "Lantrel:badScalar")
@@ -238,10 +240,11 @@ void lantrelCases(std::vector<DriverCase> &cases)
     cases.push_back(errorCase("char attenuation", [] { return replaced(6, arrayOf({1, 1}, {97.0}, STANDIN_CHAR)); },
                               "Lantrel:badScalar")
                         .text("attenuation (argument 7)").doc("`Lantrel(img, [], w, [], 1, 1, 'a')`"));
-    badThreadCases(cases, "Lantrel:badThreads", "thread count (argument 8)", [] { return call(ones34(), ones34(), 1, 1, 2); },
-                   1, {{"-1", "`Lantrel(img, [], w, [], 1, 1, 2, -1)` (thread count)"},
-                       {"NaN", "`Lantrel(img, [], w, [], 1, 1, 2, NaN)`"},
-                       {"1x2", "`Lantrel(img, [], w, [], 1, 1, 2, [1 2])`"}});
+    badThreadCases(cases, "Lantrel:badThreads", "thread count (argument 8)",
+                   [] { return call(ones34(), ones34(), 1, 1, 2); }, 1,
+                   {{"-1", "`Lantrel(img, [], w, [], 1, 1, 2, -1)` (thread count)"},
+                    {"NaN", "`Lantrel(img, [], w, [], 1, 1, 2, NaN)`"},
+                    {"1x2", "`Lantrel(img, [], w, [], 1, 1, 2, [1 2])`"}});
     /* Element counts beyond 32 bits, refused before anything is allocated:
      * 2^31; 46341^2 > 2^31 - 1; exactly 2^31 - 1 (the +10 spare doubles
      * overflow); and a third dimension that tips it over. */
@@ -258,8 +261,8 @@ void lantrelCases(std::vector<DriverCase> &cases)
                                      ? "`Lantrel(zeros(46341), [], ones(46341), [], 1, 1, 2)` (more than 2³¹ − 11 elements)"
                                      : ""));
     }
-    DriverCase ownMemory = errorCase("the module's first allocation fails", [] { return call(ones34(), ones34(), 1, 1, 2); },
-                                     "Lantrel:outOfMemory")
+    DriverCase ownMemory = errorCase("the module's first allocation fails",
+                                     [] { return call(ones34(), ones34(), 1, 1, 2); }, "Lantrel:outOfMemory")
                                .text(memoryText)
                                .with(CASE_LOCAL)
                                .doc("any call when the module's own memory runs out");

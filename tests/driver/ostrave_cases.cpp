@@ -99,9 +99,12 @@ mxArray *declared(const std::vector<int> &dims)
 void ostraveCases(std::vector<DriverCase> &cases)
 {
     for (int nlhs : {2, 1, 0}) {
-        DriverCase c = okCase("row 9 5 3 4 8 1 2, offsets -1 0 1 2" + std::string(nlhs == 2 ? "" : nlhs ? ", one output" : ", no output requested"),
+        const std::string outputs = nlhs == 2 ? "" : nlhs ? ", one output" : ", no output requested";
+        DriverCase c = okCase("row 9 5 3 4 8 1 2, offsets -1 0 1 2" + outputs,
                               [] { return rowCall({9, 5, 3, 4, 8, 1, 2}, {1, 2}); }, nlhs);
-        cases.push_back(nlhs == 2 ? c.values({{6, 5, 3, 2, 2, 6, 1}, {6, 7, 7, 12, 12, 8, 1}}) : c.values({{6, 5, 3, 2, 2, 6, 1}}));
+        std::vector<std::vector<double>> want = {{6, 5, 3, 2, 2, 6, 1}, {6, 7, 7, 12, 12, 8, 1}};
+        want.resize(nlhs == 2 ? 2 : 1);
+        cases.push_back(c.values(want));
     }
     cases.push_back(okCase("leading negative samples", [] {
         return call(arrayOf({5, 5}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, -2, -1, 3, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
@@ -190,7 +193,9 @@ void ostraveCases(std::vector<DriverCase> &cases)
     for (auto dims : std::vector<std::vector<int>>{{0, 0}, {0, 5}, {4, 0}, {5, 0}, {0, 7, 65536, 65536}})
         cases.push_back(okCase("empty " + std::to_string(dims[0]) + "x" + std::to_string(dims[1]) +
                                    (dims.size() > 2 ? "x65536x65536" : ""),
-                               [=] { return call(arrayOf(dims, {}), standinCreateMatrix(0, 0), randomTable(670, 1), 1); }, 2));
+                               [=] {
+                                   return call(arrayOf(dims, {}), standinCreateMatrix(0, 0), randomTable(670, 1), 1);
+                               }, 2));
     /* Column-major inputs, fractional directions and half-lengths, a NaN start. */
     for (int a : {0, 2, 5})
         for (auto s : std::vector<std::pair<int, int>>{{1, 1}, {1, 12}, {12, 1}, {9, 14}, {20, 17}}) {
@@ -225,8 +230,12 @@ void ostraveCases(std::vector<DriverCase> &cases)
                 dirs[k] = static_cast<double>(k * 17);
             return call(arrayOf({4, 5}, uniformValues(830, 20, 0.0, 1.0)), arrayOf({4, 5}, dirs), table, a);
         }, 2).values({std::vector<double>(20, 0.0), std::vector<double>(20, 0.0)}));
-    cases.push_back(okCase("direction 360.5", [] { return replacedIn(good(), 1, arrayOf({2, 3}, {360.5, 0, 0, 0, 0, 0})); }, 2));
-    cases.push_back(okCase("int32 half-length", [] { return replacedIn(good(), 3, arrayOf({1, 1}, {2.0}, STANDIN_INT32)); }, 2));
+    cases.push_back(okCase("direction 360.5", [] {
+        return replacedIn(good(), 1, arrayOf({2, 3}, {360.5, 0, 0, 0, 0, 0}));
+    }, 2));
+    cases.push_back(okCase("int32 half-length", [] {
+        return replacedIn(good(), 3, arrayOf({1, 1}, {2.0}, STANDIN_INT32));
+    }, 2));
     threadCountCases(cases, "random 70x45", [] {
         std::vector<mxArray *> in = randomCall(70, 45, 4, 840, -0.5);
         for (size_t k = 0; k < 3150; k += 11)
@@ -273,10 +282,12 @@ void ostraveCases(std::vector<DriverCase> &cases)
         {"cell image", 0, cls(STANDIN_CELL), "Ostrave:badClass", image, "`Ostrave({img}, ...)` (cell)"},
         {"complex image", 0, cls(STANDIN_DOUBLE, STANDIN_COMPLEX), "Ostrave:badClass", image,
          "`Ostrave(img + 1i, ...)` (complex)"},
-        {"sparse image", 0, cls(STANDIN_DOUBLE, STANDIN_SPARSE), "Ostrave:badClass", image, "`Ostrave(sparse(img), ...)`"},
+        {"sparse image", 0, cls(STANDIN_DOUBLE, STANDIN_SPARSE), "Ostrave:badClass", image,
+         "`Ostrave(sparse(img), ...)`"},
         {"int32 direction map", 1, cls(STANDIN_INT32), "Ostrave:badClass", "direction map (argument 2)",
          "`Ostrave(img, int32(map), T, 1)`"},
-        {"complex direction map", 1, cls(STANDIN_DOUBLE, STANDIN_COMPLEX), "Ostrave:badClass", "direction map (argument 2)", ""},
+        {"complex direction map", 1, cls(STANDIN_DOUBLE, STANDIN_COMPLEX), "Ostrave:badClass",
+         "direction map (argument 2)", ""},
         {"logical direction map", 1, cls(STANDIN_LOGICAL), "Ostrave:badClass", "direction map (argument 2)", ""},
         {"single table", 2, [] { return arrayOf({80, 722}, {}, STANDIN_SINGLE); }, "Ostrave:badClass",
          "direction table (argument 3)", "`Ostrave(img, map, single(T), 1)`"},
@@ -298,7 +309,8 @@ void ostraveCases(std::vector<DriverCase> &cases)
         {"2x2 direction map", 1, [] { return filledArray(2, 2, 0.0); }, "Ostrave:mapSize", "has 4 elements", ""},
         {"722x79 table", 2, [] { return filledArray(722, 79, 0.0); }, "Ostrave:tableSize", "has 57038 elements",
          "`Ostrave(img, map, zeros(722, 79), 1)`"},
-        {"80x721 table", 2, [] { return filledArray(80, 721, 0.0); }, "Ostrave:tableSize", "direction table (argument 3)", ""},
+        {"80x721 table", 2, [] { return filledArray(80, 721, 0.0); }, "Ostrave:tableSize",
+         "direction table (argument 3)", ""},
         {"half-length NaN", 3, scalar(NAN), "Ostrave:halfLength", "half-length (argument 4) is NaN",
          "`Ostrave(img, map, T, NaN)`"},
         {"half-length 80", 3, scalar(80), "Ostrave:halfLength", "is 80;", "`Ostrave(img, map, T, 80)`"},
