@@ -22,15 +22,6 @@ endif()
 add_library(standin_loader STATIC standin/loader.cpp)
 target_link_libraries(standin_loader PUBLIC standin ${CMAKE_DL_LIBS})
 
-# Runs a module's cases through the stand-in host and records the outcomes,
-# on every platform from the same source (the Windows tests compare them).
-add_executable(module_driver tests/driver/module_driver.cpp tests/driver/cases.cpp
-  tests/driver/lantrel_cases.cpp tests/driver/ostrave_cases.cpp tests/driver/faulty_cases.cpp)
-target_link_libraries(module_driver PRIVATE standin_loader)
-if(WIN32)
-  set_target_properties(module_driver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/host)
-endif()
-
 set(MODULE_EXPORTS ${PROJECT_SOURCE_DIR}/cmake/mex.map)
 
 # lantrel_add_module(<Name> <glue source> <core library>)

@@ -1,8 +1,7 @@
 /* The solver's SIMD paths and thread teams against the literal reference:
  * every path, every thread count, shapes that leave partial lane blocks and
  * empty thread shares, and the values that make pivots and strengths blow up.
- * The path walk's paired interior walk and thread split likewise, and the
- * thread-count inputs of both entry points. */
+ * The path walk's paired interior walk and thread split likewise. */
 #include "kernelrun.h"
 #include "loader.h"
 #include "pathtables.h"
@@ -367,137 +366,6 @@ TEST(FastWalk, EveryThreadCountMatchesTheReference)
                         }
                 }
             }
-}
-
-/* ---- The thread-count inputs of the entry points. */
-
-MexFunction loadModule(const char *path)
-{
-    char why[512];
-    MexFunction f = standinLoadModule(path, why, sizeof why);
-    if (!f)
-        ADD_FAILURE() << why;
-    return f;
-}
-
-MexFunction lantrelModule()
-{
-    static MexFunction fn = loadModule(LANTREL_MODULE);
-    return fn;
-}
-
-MexFunction ostraveModule()
-{
-    static MexFunction fn = loadModule(OSTRAVE_MODULE);
-    return fn;
-}
-
-/* Calls the module with `inputs` (destroyed afterwards) and returns every
- * output's values concatenated, or nothing after an error (then in report). */
-std::vector<double> callModule(MexFunction fn, int nlhs, std::vector<mxArray *> inputs, StandinReport *report)
-{
-    mxArray *out[2] = {nullptr, nullptr};
-    long before = standinLiveArrays();
-    std::vector<const mxArray *> prhs(inputs.begin(), inputs.end());
-    standinCall(fn, nlhs, out, static_cast<int>(prhs.size()), prhs.data(), report);
-    std::vector<double> result;
-    for (mxArray *o : out)
-        if (o) {
-            std::vector<double> v = hostValues(o);
-            result.insert(result.end(), v.begin(), v.end());
-        }
-    EXPECT_EQ(standinLiveArrays(), before + (out[0] ? 1 : 0) + (out[1] ? 1 : 0));
-    EXPECT_EQ(report->strayArrays, 0);
-    for (mxArray *a : out)
-        standinDestroy(a);
-    for (mxArray *a : inputs)
-        standinDestroy(a);
-    return result;
-}
-
-/* Each module on a fixed 70 x 45 input; `threads` (if any) becomes the
- * trailing input. */
-struct ModuleCase {
-    const char *name;
-    MexFunction (*module)();
-    int nlhs;
-    std::vector<mxArray *> (*inputs)();
-    const char *badId;
-    const char *argText;
-};
-
-std::vector<mxArray *> lantrelInputs()
-{
-    const int M = 70, N = 45;
-    std::mt19937_64 rng(8);
-    return {hostArray({M, N}, randomValues(rng, M * N, 0.0, 1.0)), standinCreateMatrix(0, 0),
-            hostArray({M, N}, randomValues(rng, M * N, 0.0, 2.0)), standinCreateMatrix(0, 0),
-            standinCreateScalar(6.0), standinCreateScalar(3.0), standinCreateScalar(2.0)};
-}
-
-std::vector<mxArray *> ostraveInputs()
-{
-    const int M = 70, N = 45;
-    std::mt19937_64 rng(9);
-    std::vector<double> dirs(M * N);
-    std::uniform_int_distribution<int> dir(0, 360);
-    for (double &d : dirs)
-        d = dir(rng);
-    return {hostArray({M, N}, walkImage(rng, M, N, -0.5)), hostArray({M, N}, dirs),
-            hostArray({80, 722}, hostTable(lineTable())), standinCreateScalar(4.0)};
-}
-
-const ModuleCase moduleCases[] = {
-    {"Lantrel", lantrelModule, 1, lantrelInputs, "Lantrel:badThreads", "thread count (argument 8)"},
-    {"Ostrave", ostraveModule, 2, ostraveInputs, "Ostrave:badThreads", "thread count (argument 5)"},
-};
-
-std::vector<double> callWithThreads(const ModuleCase &m, mxArray *threads, StandinReport *report)
-{
-    std::vector<mxArray *> in = m.inputs();
-    if (threads)
-        in.push_back(threads);
-    return callModule(m.module(), m.nlhs, in, report);
-}
-
-TEST(ThreadInput, CountNeverChangesTheResult)
-{
-    for (const ModuleCase &m : moduleCases) {
-        StandinReport report{};
-        std::vector<double> plain = callWithThreads(m, nullptr, &report);
-        ASSERT_FALSE(report.raised) << m.name << ": " << report.text;
-        ASSERT_EQ(plain.size(), 70u * 45u * m.nlhs) << m.name;
-        for (double t : {0.0, 1.0, 2.0, 3.0, 4.0, 7.9, 1e9}) {
-            StandinReport r{};
-            EXPECT_TRUE(sameBits(callWithThreads(m, standinCreateScalar(t), &r), plain)) << m.name << " " << t;
-            EXPECT_FALSE(r.raised) << m.name << " " << t << ": " << r.text;
-        }
-        StandinReport r{};
-        EXPECT_TRUE(sameBits(callWithThreads(m, hostArray({1, 1}, {2.0}, STANDIN_INT32), &r), plain)) << m.name;
-    }
-}
-
-TEST(ThreadInput, BadCountsAreRefused)
-{
-  for (const ModuleCase &m : moduleCases) {
-    const std::vector<std::pair<const char *, mxArray *>> bad = {
-        {"negative", standinCreateScalar(-1.0)},
-        {"NaN", standinCreateScalar(NAN)},
-        {"-Inf", standinCreateScalar(-INFINITY)},
-        {"empty", standinCreateMatrix(0, 0)},
-        {"vector", standinCreateMatrix(1, 2)},
-        {"complex", hostArray({1, 1}, {2.0}, STANDIN_DOUBLE, STANDIN_COMPLEX)},
-        {"char", hostArray({1, 1}, {2.0}, STANDIN_CHAR)},
-        {"cell", hostArray({1, 1}, {2.0}, STANDIN_CELL)},
-    };
-    for (const auto &[what, arg] : bad) {
-        StandinReport r{};
-        EXPECT_TRUE(callWithThreads(m, arg, &r).empty()) << m.name << " " << what;
-        EXPECT_TRUE(r.raised) << m.name << " " << what;
-        EXPECT_STREQ(r.id, m.badId) << what;
-        EXPECT_NE(std::string(r.text).find(m.argText), std::string::npos) << what << ": " << r.text;
-    }
-  }
 }
 
 } // namespace

@@ -1,20 +1,19 @@
-/* Small helpers shared by the C++ tests. */
+/* What the GoogleTest suites add to the case table and harness of
+ * driver/cases.h: bit comparisons, the modules loaded once, every case of a
+ * module checked against the literal reference, thread counting. */
 #ifndef TESTUTIL_H
 #define TESTUTIL_H
 
-#include "loader.h"
-#include "standin.h"
+#include "cases.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <thread>
 #include <cstring>
-#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 /* A module's mexFunction, loaded by file name as a host does; a test
@@ -28,6 +27,12 @@ inline MexFunction loadModuleOrFail(const char *path)
     return f;
 }
 
+/* Lantrel or Ostrave, loaded once. */
+MexFunction moduleNamed(const std::string &name);
+
+/* The module's cases from the one table. */
+std::vector<DriverCase> casesOf(const std::string &module);
+
 inline uint64_t bitsOf(double v)
 {
     uint64_t u;
@@ -36,86 +41,26 @@ inline uint64_t bitsOf(double v)
 }
 
 /* Equal to the last bit (NaN payloads and the sign of zero included). */
-inline ::testing::AssertionResult sameBits(const std::vector<double> &got, const std::vector<double> &want)
+inline ::testing::AssertionResult sameBits(const std::vector<double> &got, const std::vector<double> &want,
+                                           bool anyNan = false)
 {
     if (got.size() != want.size())
         return ::testing::AssertionFailure() << "size " << got.size() << " vs " << want.size();
     for (size_t k = 0; k < got.size(); ++k)
-        if (bitsOf(got[k]) != bitsOf(want[k]))
+        if (bitsOf(got[k]) != bitsOf(want[k]) && !(anyNan && got[k] != got[k] && want[k] != want[k]))
             return ::testing::AssertionFailure()
                    << "element " << k << ": " << got[k] << " vs " << want[k] << " (bits differ)";
     return ::testing::AssertionSuccess();
 }
 
-inline std::vector<double> randomValues(std::mt19937_64 &rng, size_t n, double lo, double hi)
-{
-    std::uniform_real_distribution<double> u(lo, hi);
-    std::vector<double> v(n);
-    for (auto &x : v)
-        x = u(rng);
-    return v;
-}
+/* A successful call's outputs against the literal reference on its inputs;
+ * with anyNan, a NaN matches any NaN. */
+::testing::AssertionResult matchesReference(const std::string &module, const CallResult &r, bool anyNan = false);
 
-/* Column-major host array of the given dims holding `values` (zero-padded). */
-inline mxArray *hostArray(const std::vector<int> &dims, const std::vector<double> &values, int classId = STANDIN_DOUBLE,
-                          int flags = 0)
-{
-    mxArray *a = standinCreateArray(classId, static_cast<int>(dims.size()), dims.data(), flags);
-    size_t n = mxGetNumberOfElements(a);
-    for (size_t k = 0; k < n && k < values.size(); ++k)
-        mxGetPr(a)[k] = values[k];
-    return a;
-}
-
-inline std::vector<double> hostValues(const mxArray *a)
-{
-    return std::vector<double>(mxGetPr(a), mxGetPr(a) + mxGetNumberOfElements(a));
-}
-
-inline std::vector<double> toRowMajor(const std::vector<double> &colMajor, int M, int N)
-{
-    std::vector<double> r(static_cast<size_t>(M) * N);
-    for (int i = 0; i < M; ++i)
-        for (int j = 0; j < N; ++j)
-            r[static_cast<size_t>(i) * N + j] = colMajor[i + static_cast<size_t>(M) * j];
-    return r;
-}
-
-inline std::vector<double> toColMajor(const std::vector<double> &rowMajor, int M, int N)
-{
-    std::vector<double> c(static_cast<size_t>(M) * N);
-    for (int i = 0; i < M; ++i)
-        for (int j = 0; j < N; ++j)
-            c[i + static_cast<size_t>(M) * j] = rowMajor[static_cast<size_t>(i) * N + j];
-    return c;
-}
-
-/* Calls fn asking for nlhs outputs, which land in out (room for
- * max(nlhs, 1)), with the given inputs (destroyed afterwards); checks that
- * no input was written, that the module kept to its output slots and that
- * it left no array behind. */
-inline void callChecked(MexFunction fn, int nlhs, mxArray *out[], std::vector<mxArray *> inputs, StandinReport *report)
-{
-    long before = standinLiveArrays();
-    std::vector<std::vector<double>> copies;
-    for (mxArray *a : inputs)
-        copies.push_back(a ? hostValues(a) : std::vector<double>());
-    std::vector<const mxArray *> prhs(inputs.begin(), inputs.end());
-    standinCall(fn, nlhs, out, static_cast<int>(prhs.size()), prhs.data(), report);
-    for (size_t k = 0; k < inputs.size(); ++k)
-        if (inputs[k]) {
-            EXPECT_TRUE(sameBits(hostValues(inputs[k]), copies[k])) << "input " << k + 1 << " was written";
-        }
-    for (mxArray *a : inputs)
-        standinDestroy(a);
-    EXPECT_EQ(report->strayArrays, 0);
-    EXPECT_EQ(report->slotsOverrun, 0);
-    EXPECT_EQ(report->foreignOutput, 0);
-    long made = 0;
-    for (int k = 0; k < (nlhs > 1 ? nlhs : 1); ++k)
-        made += out[k] != nullptr;
-    EXPECT_EQ(standinLiveArrays(), before - static_cast<long>(inputs.size()) + made);
-}
+/* Runs c through the harness; a test failure names every fault beyond the
+ * case's own. inspect sees the call before its arrays are released. */
+void expectCase(const std::string &module, const DriverCase &c,
+                const std::function<void(const CallResult &)> &inspect = {});
 
 /* Threads of this process now ("Threads:" of /proc/self/status). */
 inline int processThreads()

@@ -1,47 +1,57 @@
+/* Kinds of cases both modules share: the optional thread count. */
 #include "cases.h"
 
-#include <cstring>
+#include <cmath>
 
-std::vector<double> uniformValues(uint64_t seed, size_t n, double lo, double hi)
+namespace {
+
+std::vector<mxArray *> appended(std::vector<mxArray *> in, mxArray *last)
 {
-    std::vector<double> v(n);
-    uint64_t s = seed;
-    for (double &x : v) {
-        /* splitmix64 */
-        uint64_t z = (s += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        z ^= z >> 31;
-        x = lo + (hi - lo) * (static_cast<double>(z >> 11) * 0x1.0p-53);
+    in.push_back(last);
+    return in;
+}
+
+} // namespace
+
+void threadCountCases(std::vector<DriverCase> &cases, const std::string &name, const Inputs &base, int nlhs)
+{
+    cases.push_back(okCase(name, base, nlhs));
+    /* Labels are spelt out: number formatting differs between C runtimes. */
+    const struct {
+        const char *label;
+        double value;
+    } counts[] = {{"0", 0}, {"1", 1}, {"2", 2}, {"3", 3}, {"4", 4}, {"7.9", 7.9}, {"1e9", 1e9}};
+    for (const auto &t : counts) {
+        const double threads = t.value;
+        cases.push_back(okCase(name + ", threads " + t.label,
+                               [=] { return appended(base(), standinCreateScalar(threads)); }, nlhs));
     }
-    return v;
+    cases.push_back(okCase(name + ", int32 threads 2",
+                           [=] { return appended(base(), arrayOf({1, 1}, {2.0}, STANDIN_INT32)); }, nlhs));
 }
 
-double fromBits(uint64_t bits)
+void badThreadCases(std::vector<DriverCase> &cases, const char *id, const char *argument, const Inputs &base,
+                    int nlhs, const std::vector<std::pair<std::string, std::string>> &docs)
 {
-    double v;
-    memcpy(&v, &bits, sizeof v);
-    return v;
-}
-
-mxArray *arrayOf(const std::vector<int> &dims, const std::vector<double> &v, int cls, int flags)
-{
-    mxArray *a = standinCreateArray(cls, static_cast<int>(dims.size()), dims.data(), flags);
-    size_t n = mxGetNumberOfElements(a);
-    for (size_t k = 0; k < n && k < v.size(); ++k)
-        mxGetPr(a)[k] = v[k];
-    return a;
-}
-
-bool casesFor(const std::string &module, std::vector<DriverCase> &cases)
-{
-    if (module == "Lantrel")
-        lantrelCases(cases);
-    else if (module == "Ostrave")
-        ostraveCases(cases);
-    else if (module == "Faulty")
-        faultyCases(cases);
-    else
-        return false;
-    return true;
+    const struct {
+        const char *label;
+        mxArray *(*make)();
+    } bad[] = {{"-1", [] { return standinCreateScalar(-1); }},
+               {"NaN", [] { return standinCreateScalar(NAN); }},
+               {"1x2", [] { return standinCreateMatrix(1, 2); }},
+               {"'a'", [] { return arrayOf({1, 1}, {97.0}, STANDIN_CHAR); }},
+               {"-Inf", [] { return standinCreateScalar(-INFINITY); }},
+               {"empty", [] { return standinCreateMatrix(0, 0); }},
+               {"complex", [] { return arrayOf({1, 1}, {2.0}, STANDIN_DOUBLE, STANDIN_COMPLEX); }},
+               {"cell", [] { return arrayOf({1, 1}, {2.0}, STANDIN_CELL); }}};
+    for (const auto &b : bad) {
+        mxArray *(*make)() = b.make;
+        DriverCase c = errorCase(std::string("thread count ") + b.label, [=] { return appended(base(), make()); }, id,
+                                 0, nlhs)
+                           .text(argument);
+        for (const auto &d : docs)
+            if (d.first == b.label)
+                c = c.doc(d.second);
+        cases.push_back(c);
+    }
 }

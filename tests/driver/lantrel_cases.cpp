@@ -1,6 +1,6 @@
-/* Lantrel(image, ~, weights, ~, lambda, iterations, attenuation): the kinds
- * of calls the Octave tests make, plus special values whose bits must also
- * agree between builds. */
+/* Lantrel(image, ~, weights, ~, lambda, iterations, attenuation[, threads]):
+ * the kinds of calls users make, special values whose bits must agree
+ * between builds, and every kind of bad input. */
 #include "cases.h"
 
 #include <cmath>
@@ -24,7 +24,30 @@ std::vector<mxArray *> randomCall(int m, int n, int planes, uint64_t seed, doubl
                 arrayOf({m, n}, uniformValues(seed + 1, pixels, 0.0, 2.0)), lambda, iterations, attenuation);
 }
 
-mxArray *ones34() { return arrayOf({3, 4}, std::vector<double>(12, 1.0)); }
+mxArray *ones34() { return filledArray(3, 4, 1.0); }
+
+std::vector<mxArray *> withThreads(std::vector<mxArray *> in, mxArray *threads)
+{
+    in.push_back(threads);
+    return in;
+}
+
+/* Constant image and weights: the calls whose allocations are failed in turn. */
+std::vector<mxArray *> constantCall(std::vector<int> dims, double v, double w, double iterations)
+{
+    size_t n = 1;
+    for (int d : dims)
+        n *= static_cast<size_t>(d);
+    return call(arrayOf(dims, std::vector<double>(n, v)), filledArray(dims[0], dims[1], w), 3.0, iterations, 2.0);
+}
+
+mxArray *declared(const std::vector<int> &dims)
+{
+    return standinCreateArray(STANDIN_DOUBLE, static_cast<int>(dims.size()), dims.data(), STANDIN_NODATA);
+}
+
+const char nargText[] = "Corvane must be called with 5 arguments. Please see Pemble for more details.";
+const char memoryText[] = "memAllocDouble: Memory is too huge.\n";
 
 std::vector<mxArray *> replaced(size_t k, mxArray *a)
 {
@@ -47,9 +70,10 @@ std::vector<mxArray *> firstInputs(size_t count)
 
 void lantrelCases(std::vector<DriverCase> &cases)
 {
+    const double quarter = 0.7500000000000001, half = 1.5000000000000002;
     cases.push_back(okCase("2x3 example", [] {
         return call(arrayOf({2, 3}, {0, 0, 3, 3, 0, 0}), arrayOf({2, 3}, std::vector<double>(6, 1.0)), 2, 1, 4);
-    }));
+    }).values({{quarter, quarter, half, half, quarter, quarter}}));
     cases.push_back(okCase("1x5 row", [] {
         return call(arrayOf({1, 5}, {1, 5, 2, 8, 3}), arrayOf({1, 5}, std::vector<double>(5, 1.0)), 1, 1, 1);
     }));
@@ -66,7 +90,8 @@ void lantrelCases(std::vector<DriverCase> &cases)
     const struct {
         const char *label;
         double value;
-    } iterationCounts[] = {{"0.9", 0.9}, {"-1", -1.0}, {"2.9", 2.9}, {"2", 2.0}, {"NaN", NAN}, {"1e10", 1e10}};
+    } iterationCounts[] = {{"0.9", 0.9}, {"-1", -1.0}, {"2.9", 2.9}, {"2", 2.0}, {"NaN", NAN}, {"1e10", 1e10},
+                         {"0", 0.0},     {"-0.9", -0.9}, {"-1e10", -1e10}, {"2^31", 2147483648.0}, {"1", 1.0}};
     for (const auto &it : iterationCounts) {
         const double iterations = it.value;
         cases.push_back(okCase(std::string("iterations ") + it.label,
@@ -109,14 +134,14 @@ void lantrelCases(std::vector<DriverCase> &cases)
         for (size_t k = 0; k < w.size(); k += 4)
             w[k] = nanB;
         return call(arrayOf({6, 7}, uniformValues(42, 42, -1.0, 1.0)), arrayOf({6, 7}, w), nanA, 1, 2.0);
-    }));
+    }).with(CASE_ANY_NAN));
     cases.push_back(okCase("signaling NaNs", [=] {
         std::vector<double> img = uniformValues(44, 42, -1.0, 1.0), w = uniformValues(45, 42, 0.0, 2.0);
         img[8] = signaling;
         w[3] = signaling;
         w[20] = nanB;
         return call(arrayOf({6, 7}, img), arrayOf({6, 7}, w), nanA, 2, 2.0);
-    }));
+    }).with(CASE_ANY_NAN));
     cases.push_back(okCase("infinite lambda, zero weights", [] {
         std::vector<double> w = uniformValues(47, 42, 0.0, 2.0);
         for (size_t k = 0; k < w.size(); k += 5)
@@ -154,41 +179,95 @@ void lantrelCases(std::vector<DriverCase> &cases)
     cases.push_back(okCase("int32 iteration count", [] {
         return replaced(5, arrayOf({1, 1}, {2.0}, STANDIN_INT32));
     }));
-    for (auto dims : std::vector<std::vector<int>>{{0, 0}, {0, 4}, {5, 0}, {3, 4, 0}})
+    /* The last holds more than 2^31 planes: emptiness comes before the size limit. */
+    for (auto dims : std::vector<std::vector<int>>{{0, 0}, {0, 4}, {5, 0}, {3, 4, 0}, {0, 5}, {0, 5, 65536, 65536}})
         cases.push_back(okCase("empty " + std::to_string(dims.size()) + "-D " + std::to_string(dims[0]) + "x" +
                                    std::to_string(dims[1]),
                                [=] { return call(arrayOf(dims, {}), standinCreateMatrix(0, 0), 1, 3, 2); }));
+    threadCountCases(cases, "random 70x45", [] {
+        return call(arrayOf({70, 45}, uniformValues(60, 3150, 0.0, 1.0)),
+                    arrayOf({70, 45}, uniformValues(61, 3150, 0.0, 2.0)), 6.0, 3, 2.0);
+    }, 1);
+    cases.push_back(okCase("constant 5x7", [] { return constantCall({5, 7}, 1.5, 1.0, 2); }));
+    cases.push_back(okCase("constant 4x3x2 planes", [] { return constantCall({4, 3, 2}, 0.5, 1.0, 1); }));
+    cases.push_back(okCase("constant 3x3, no iterations", [] { return constantCall({3, 3}, 2.0, 1.0, 0); }));
+    cases.push_back(okCase("constant 256x512 on two threads", [] {
+        return withThreads(constantCall({256, 512}, 1.0, 0.5, 1), standinCreateScalar(2));
+    }));
 
-    for (size_t count : {0, 1, 5, 6})
-        cases.push_back(errorCase(std::to_string(count) + " inputs", [=] { return firstInputs(count); },
-                                  "Lantrel:nargin"));
+    for (size_t count : {0, 1, 5, 6}) {
+        DriverCase c = errorCase(std::to_string(count) + " inputs", [=] { return firstInputs(count); },
+                                 "Lantrel:nargin").text(nargText);
+        cases.push_back(count == 0 ? c.doc("`Lantrel()`")
+                        : count == 6 ? c.doc("`Lantrel(img, [], w, [], 1, 1)` (fewer than 7 inputs)") : c);
+    }
     const struct {
         const char *name;
         int cls;
         int flags;
-    } badClasses[] = {{"single", STANDIN_SINGLE, 0},   {"uint8", STANDIN_UINT8, 0},
-                      {"logical", STANDIN_LOGICAL, 0}, {"char", STANDIN_CHAR, 0},
-                      {"cell", STANDIN_CELL, 0},       {"complex", STANDIN_DOUBLE, STANDIN_COMPLEX},
-                      {"sparse", STANDIN_DOUBLE, STANDIN_SPARSE}};
+        const char *docImage;
+    } badClasses[] = {{"single", STANDIN_SINGLE, 0, "`Lantrel(single(img), [], w, [], 1, 1, 2)`"},
+                      {"uint8", STANDIN_UINT8, 0, "`Lantrel(uint8(img), ...)`"},
+                      {"logical", STANDIN_LOGICAL, 0, "`Lantrel(img > 0, ...)` (logical)"},
+                      {"char", STANDIN_CHAR, 0, "`Lantrel('text', ...)` (char)"},
+                      {"cell", STANDIN_CELL, 0, "`Lantrel({img}, ...)` (cell)"},
+                      {"complex", STANDIN_DOUBLE, STANDIN_COMPLEX, "`Lantrel(img + 1i, ...)` (complex)"},
+                      {"sparse", STANDIN_DOUBLE, STANDIN_SPARSE, "`Lantrel(sparse(img), ...)`"}};
+    const auto ofClass = [](int cls, int flags) { return arrayOf({3, 4}, std::vector<double>(12, 1.0), cls, flags); };
+    for (const auto &b : badClasses)
+        cases.push_back(errorCase(std::string(b.name) + " image", [=] { return replaced(0, ofClass(b.cls, b.flags)); },
+                                  "Lantrel:badClass").text("image (argument 1)").doc(b.docImage));
+    cases.push_back(errorCase("int32 weights", [=] { return replaced(2, ofClass(STANDIN_INT32, 0)); },
+                              "Lantrel:badClass")
+                        .text("weight map (argument 3)").doc("`Lantrel(img, [], int32(w), [], 1, 1, 2)`"));
     for (const auto &b : badClasses) {
-        cases.push_back(errorCase(std::string(b.name) + " image", [=] {
-            return replaced(0, arrayOf({3, 4}, std::vector<double>(12, 1.0), b.cls, b.flags));
-        }, "Lantrel:badClass"));
-        cases.push_back(errorCase(std::string(b.name) + " weights", [=] {
-            return replaced(2, arrayOf({3, 4}, std::vector<double>(12, 1.0), b.cls, b.flags));
-        }, "Lantrel:badClass"));
+        DriverCase c = errorCase(std::string(b.name) + " weights", [=] { return replaced(2, ofClass(b.cls, b.flags)); },
+                                 "Lantrel:badClass").text("weight map (argument 3)");
+        cases.push_back(b.flags == STANDIN_COMPLEX ? c.doc("`Lantrel(img, [], w + 1i, [], 1, 1, 2)`") : c);
     }
-    cases.push_back(errorCase("short weight map", [] { return replaced(2, arrayOf({3, 3}, {})); },
-                              "Lantrel:weightSize"));
+    cases.push_back(errorCase("short weight map", [] { return replaced(2, arrayOf({3, 3}, {})); }, "Lantrel:weightSize")
+                        .text("weight map (argument 3) has 9 elements")
+                        .doc("`Lantrel(img, [], ones(3), [], 1, 1, 2)` (3×4 image, 9 weights)"));
     cases.push_back(errorCase("empty lambda", [] { return replaced(4, standinCreateMatrix(0, 0)); },
-                              "Lantrel:badScalar"));
+                              "Lantrel:badScalar")
+                        .text("strength lambda (argument 5)").doc("`Lantrel(img, [], w, [], [], 1, 2)`"));
     cases.push_back(errorCase("1x2 iteration count", [] { return replaced(5, standinCreateMatrix(1, 2)); },
-                              "Lantrel:badScalar"));
+                              "Lantrel:badScalar")
+                        .text("iteration count (argument 6)").doc("`Lantrel(img, [], w, [], 1, [1 2], 2)`"));
     cases.push_back(errorCase("complex attenuation", [] {
         return replaced(6, arrayOf({1, 1}, {2.0}, STANDIN_DOUBLE, STANDIN_COMPLEX));
-    }, "Lantrel:badScalar"));
-    cases.push_back(errorCase("char attenuation", [] { return replaced(6, arrayOf({1, 1}, {2.0}, STANDIN_CHAR)); },
-                              "Lantrel:badScalar"));
+    }, "Lantrel:badScalar").text("attenuation (argument 7)").doc("`Lantrel(img, [], w, [], 1, 1, 2i)`"));
+    cases.push_back(errorCase("char attenuation", [] { return replaced(6, arrayOf({1, 1}, {97.0}, STANDIN_CHAR)); },
+                              "Lantrel:badScalar")
+                        .text("attenuation (argument 7)").doc("`Lantrel(img, [], w, [], 1, 1, 'a')`"));
+    badThreadCases(cases, "Lantrel:badThreads", "thread count (argument 8)",
+                   [] { return call(ones34(), ones34(), 1, 1, 2); }, 1,
+                   {{"-1", "`Lantrel(img, [], w, [], 1, 1, 2, -1)` (thread count)"},
+                    {"NaN", "`Lantrel(img, [], w, [], 1, 1, 2, NaN)`"},
+                    {"1x2", "`Lantrel(img, [], w, [], 1, 1, 2, [1 2])`"}});
+    /* Element counts beyond 32 bits, refused before anything is allocated:
+     * 2^31; 46341^2 > 2^31 - 1; exactly 2^31 - 1 (the +10 spare doubles
+     * overflow); and a third dimension that tips it over. */
+    for (std::vector<int> dims : std::vector<std::vector<int>>{
+             {65536, 32768}, {46341, 46341}, {2147483647, 1}, {1000, 1000, 2148}, {2, 2, 1073741824}}) {
+        std::string name = "declared";
+        for (int d : dims)
+            name += " " + std::to_string(d);
+        cases.push_back(errorCase(name, [=] { return call(declared(dims), declared({dims[0], dims[1]}), 1, 1, 2); },
+                                  "Lantrel:outOfMemory")
+                            .text(memoryText)
+                            .with(CASE_LOCAL | CASE_UNREAD)
+                            .doc(name == "declared 46341 46341"
+                                     ? "`Lantrel(zeros(46341), [], ones(46341), [], 1, 1, 2)` (more than 2³¹ − 11 elements)"
+                                     : ""));
+    }
+    DriverCase ownMemory = errorCase("the module's first allocation fails",
+                                     [] { return call(ones34(), ones34(), 1, 1, 2); }, "Lantrel:outOfMemory")
+                               .text(memoryText)
+                               .with(CASE_LOCAL)
+                               .doc("any call when the module's own memory runs out");
+    ownMemory.failModuleAllocation = 1;
+    cases.push_back(ownMemory);
     /* The host abandons the call from inside its own allocator. */
     for (long k : {1, 2})
         cases.push_back(errorCase("host allocation " + std::to_string(k) + " fails",

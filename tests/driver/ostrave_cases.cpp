@@ -1,5 +1,6 @@
-/* [net, tv] = Ostrave(image, directions, table, halfLength): the kinds of
- * calls the Octave tests make, two outputs and one. */
+/* [net, tv] = Ostrave(image, directions, table, halfLength[, threads]): the
+ * kinds of calls users make, two outputs, one or none, special values, and
+ * every kind of bad input. */
 #include "cases.h"
 
 #include <cmath>
@@ -54,12 +55,57 @@ std::vector<mxArray *> rowCall(const std::vector<double> &row, const std::vector
                 static_cast<double>(columnOffsets.size()) - 1);
 }
 
+/* Ostrave(img, map, T, 1): img ones, map and T zeros; the base of the bad calls. */
+std::vector<mxArray *> good()
+{
+    return call(filledArray(2, 3, 1.0), filledArray(2, 3, 0.0), std::vector<double>(STEPS * COLUMNS, 0.0), 1);
+}
+
+std::vector<mxArray *> replacedIn(std::vector<mxArray *> in, size_t k, mxArray *a)
+{
+    if (k < in.size())
+        standinDestroy(in[k]);
+    in.resize(k + 1 > in.size() ? k + 1 : in.size());
+    in[k] = a;
+    return in;
+}
+
+/* A table whose every direction steps one column right per step. */
+std::vector<double> rightwardTable()
+{
+    std::vector<double> t(STEPS * COLUMNS, 0.0);
+    for (int p = 0; p < STEPS; ++p)
+        for (int d = 0; d < DIRECTIONS; ++d)
+            t[p + static_cast<size_t>(STEPS) * d] = p + 1;
+    return t;
+}
+
+std::vector<mxArray *> constantCall(std::vector<int> dims, double v, double direction, double a)
+{
+    size_t n = 1;
+    for (int d : dims)
+        n *= static_cast<size_t>(d);
+    return call(arrayOf(dims, std::vector<double>(n, v)), filledArray(dims[0], dims[1], direction), rightwardTable(),
+                a);
+}
+
+mxArray *declared(const std::vector<int> &dims)
+{
+    return standinCreateArray(STANDIN_DOUBLE, static_cast<int>(dims.size()), dims.data(), STANDIN_NODATA);
+}
+
 } // namespace
 
 void ostraveCases(std::vector<DriverCase> &cases)
 {
-    cases.push_back(okCase("row 9 5 3 4 8 1 2, offsets -1 0 1 2",
-                           [] { return rowCall({9, 5, 3, 4, 8, 1, 2}, {1, 2}); }, 2));
+    for (int nlhs : {2, 1, 0}) {
+        const std::string outputs = nlhs == 2 ? "" : nlhs ? ", one output" : ", no output requested";
+        DriverCase c = okCase("row 9 5 3 4 8 1 2, offsets -1 0 1 2" + outputs,
+                              [] { return rowCall({9, 5, 3, 4, 8, 1, 2}, {1, 2}); }, nlhs);
+        std::vector<std::vector<double>> want = {{6, 5, 3, 2, 2, 6, 1}, {6, 7, 7, 12, 12, 8, 1}};
+        want.resize(nlhs == 2 ? 2 : 1);
+        cases.push_back(c.values(want));
+    }
     cases.push_back(okCase("leading negative samples", [] {
         return call(arrayOf({5, 5}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, -2, -1, 3, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
                     arrayOf({5, 5}, {}), tableFor(0, {0, 0}, {1, 2}), 1);
@@ -143,81 +189,181 @@ void ostraveCases(std::vector<DriverCase> &cases)
         in[1] = arrayOf({1, 50}, d);
         return in;
     }, 2));
-    for (auto dims : std::vector<std::vector<int>>{{0, 0}, {0, 5}, {4, 0}})
-        cases.push_back(okCase("empty " + std::to_string(dims[0]) + "x" + std::to_string(dims[1]), [=] {
-            return call(arrayOf(dims, {}), standinCreateMatrix(0, 0), randomTable(670, 1), 1);
-        }, 2));
+    /* 0 x 7 with more than 2^31 planes: emptiness comes before the size limit. */
+    for (auto dims : std::vector<std::vector<int>>{{0, 0}, {0, 5}, {4, 0}, {5, 0}, {0, 7, 65536, 65536}})
+        cases.push_back(okCase("empty " + std::to_string(dims[0]) + "x" + std::to_string(dims[1]) +
+                                   (dims.size() > 2 ? "x65536x65536" : ""),
+                               [=] {
+                                   return call(arrayOf(dims, {}), standinCreateMatrix(0, 0), randomTable(670, 1), 1);
+                               }, 2));
+    /* Column-major inputs, fractional directions and half-lengths, a NaN start. */
+    for (int a : {0, 2, 5})
+        for (auto s : std::vector<std::pair<int, int>>{{1, 1}, {1, 12}, {12, 1}, {9, 14}, {20, 17}}) {
+            const int m = s.first, n = s.second;
+            cases.push_back(okCase("random " + std::to_string(m) + "x" + std::to_string(n) + " a=" + std::to_string(a) +
+                                       ".7, fractional directions",
+                                   [=] {
+                                       const size_t pixels = static_cast<size_t>(m) * n;
+                                       std::vector<double> img = uniformValues(800 + a, pixels, -0.5, 3.0);
+                                       img[0] = NAN;
+                                       return call(arrayOf({m, n}, img),
+                                                   arrayOf({m, n}, uniformValues(801 + a, pixels, 0.0, 360.999)),
+                                                   randomTable(802 + a, a), a + 0.7);
+                                   }, 2));
+        }
+    cases.push_back(okCase("table as one long row", [] {
+        std::vector<mxArray *> in = randomCall(6, 7, 2, 820, 0.0);
+        std::vector<double> t = hostValues(in[2]);
+        t.resize(t.size() + 3, NAN);
+        return replacedIn(in, 2, arrayOf({1, static_cast<int>(t.size())}, t));
+    }, 2));
+    /* Values far outside int range, NaN and the int extremes, in every
+     * direction at every step used: every row offset leaves a 4 x 5 image
+     * from every pixel, so each walk takes the pixel alone. */
+    for (double a : {0.0, 3.0, 79.0})
+        cases.push_back(okCase("huge table values, a=" + std::to_string(static_cast<int>(a)), [=] {
+            const double huge[] = {1e10, -1e10, NAN, 2147483648.0, -2147483648.0, 1073741824.0, -1073741824.0, 5, -4};
+            std::vector<double> table(STEPS * COLUMNS), dirs(20);
+            for (size_t k = 0; k < table.size(); ++k)
+                table[k] = huge[k % 9];
+            for (size_t k = 0; k < dirs.size(); ++k)
+                dirs[k] = static_cast<double>(k * 17);
+            return call(arrayOf({4, 5}, uniformValues(830, 20, 0.0, 1.0)), arrayOf({4, 5}, dirs), table, a);
+        }, 2).values({std::vector<double>(20, 0.0), std::vector<double>(20, 0.0)}));
+    cases.push_back(okCase("direction 360.5", [] {
+        return replacedIn(good(), 1, arrayOf({2, 3}, {360.5, 0, 0, 0, 0, 0}));
+    }, 2));
+    cases.push_back(okCase("int32 half-length", [] {
+        return replacedIn(good(), 3, arrayOf({1, 1}, {2.0}, STANDIN_INT32));
+    }, 2));
+    threadCountCases(cases, "random 70x45", [] {
+        std::vector<mxArray *> in = randomCall(70, 45, 4, 840, -0.5);
+        for (size_t k = 0; k < 3150; k += 11)
+            mxGetPr(in[0])[k] = k % 2 ? -0.0 : NAN;
+        return in;
+    }, 2);
+    cases.push_back(okCase("constant 6x9, two outputs", [] { return constantCall({6, 9}, 2.0, 7.0, 2); }, 2));
+    cases.push_back(okCase("constant 5x4, one output", [] { return constantCall({5, 4}, 1.0, 0.0, 0); }, 1));
+    cases.push_back(okCase("constant 3x3x2, a=79", [] { return constantCall({3, 3, 2}, 1.0, 360.0, 79); }, 2));
+    cases.push_back(okCase("constant 256x256 on two threads", [] {
+        return replacedIn(constantCall({256, 256}, 1.0, 4.0, 3), 4, standinCreateScalar(2));
+    }, 2));
 
     /* Bad arguments; the texts carry numbers, so the C runtimes' formatting
      * is compared too. */
     for (size_t count : {0, 3})
         cases.push_back(errorCase(std::to_string(count) + " inputs", [=] {
-            std::vector<mxArray *> in = randomCall(4, 4, 1, 700, 0.0);
+            std::vector<mxArray *> in = good();
             for (size_t k = count; k < in.size(); ++k)
                 standinDestroy(in[k]);
             in.resize(count);
             return in;
-        }, "Ostrave:nargin", 0, 2));
-    const struct {
+        }, "Ostrave:nargin", 0, 2).text(count ? "(got 3)" : "Four inputs are required")
+                            .doc(count ? "`Ostrave(img, map, T)`" : "`Ostrave()`"));
+    struct Bad {
         const char *name;
         size_t arg;
-        int cls, flags;
-    } badClasses[] = {{"single image", 0, STANDIN_SINGLE, 0},
-                      {"uint8 image", 0, STANDIN_UINT8, 0},
-                      {"complex direction map", 1, STANDIN_DOUBLE, STANDIN_COMPLEX},
-                      {"logical direction map", 1, STANDIN_LOGICAL, 0},
-                      {"sparse table", 2, STANDIN_DOUBLE, STANDIN_SPARSE},
-                      {"int32 table", 2, STANDIN_INT32, 0}};
-    for (const auto &b : badClasses)
-        cases.push_back(errorCase(b.name, [=] {
-            std::vector<mxArray *> in = randomCall(4, 4, 1, 710, 0.0);
-            mxArray *bad = standinCreateArray(b.cls, mxGetNumberOfDimensions(in[b.arg]), mxGetDimensions(in[b.arg]),
-                                              b.flags);
-            standinDestroy(in[b.arg]);
-            in[b.arg] = bad;
-            return in;
-        }, "Ostrave:badClass", 0, 2));
-    const struct {
-        const char *name;
-        size_t arg;
-        std::vector<int> dims;
+        std::function<mxArray *()> make;
         const char *id;
-    } badSizes[] = {{"empty half-length", 3, {0, 0}, "Ostrave:badScalar"},
-                    {"1x2 half-length", 3, {1, 2}, "Ostrave:badScalar"},
-                    {"short direction map", 1, {4, 3}, "Ostrave:mapSize"},
-                    {"80x721 table", 2, {80, 721}, "Ostrave:tableSize"}};
-    for (const auto &b : badSizes)
-        cases.push_back(errorCase(b.name, [=] {
-            std::vector<mxArray *> in = randomCall(4, 4, 1, 720, 0.0);
-            standinDestroy(in[b.arg]);
-            in[b.arg] = arrayOf(b.dims, {});
-            return in;
-        }, b.id, 0, 2));
-    /* Out-of-range values: the half-length, and one entry of the direction
-     * map (with a single output requested). */
-    const struct {
-        const char *name;
-        size_t arg, at;
-        double value;
-        int nlhs;
-        const char *id;
-    } badValues[] = {{"half-length -1", 3, 0, -1, 2, "Ostrave:halfLength"},
-                     {"half-length 80", 3, 0, 80, 2, "Ostrave:halfLength"},
-                     {"half-length NaN", 3, 0, NAN, 2, "Ostrave:halfLength"},
-                     {"half-length Inf", 3, 0, INFINITY, 2, "Ostrave:halfLength"},
-                     {"half-length 1e20", 3, 0, 1e20, 2, "Ostrave:halfLength"},
-                     {"half-length 2^31", 3, 0, 2147483648.0, 2, "Ostrave:halfLength"},
-                     {"direction 361", 1, 9, 361, 1, "Ostrave:badDirection"},
-                     {"direction -1", 1, 9, -1, 1, "Ostrave:badDirection"},
-                     {"direction NaN", 1, 9, NAN, 1, "Ostrave:badDirection"},
-                     {"direction 1e300", 1, 9, 1e300, 1, "Ostrave:badDirection"},
-                     {"direction 2^31", 1, 9, 2147483648.0, 1, "Ostrave:badDirection"}};
-    for (const auto &b : badValues)
-        cases.push_back(errorCase(b.name, [=] {
-            std::vector<mxArray *> in = randomCall(4, 4, 1, 730, 0.0);
-            mxGetPr(in[b.arg])[b.at] = b.value;
-            return in;
-        }, b.id, 0, b.nlhs));
+        const char *text;
+        const char *doc;
+    };
+    const auto cls = [](int c, int flags = 0) {
+        return [=] { return arrayOf({2, 3}, std::vector<double>(6, 1.0), c, flags); };
+    };
+    const auto scalar = [](double v) { return [=] { return standinCreateScalar(v); }; };
+    const auto dirs = [](std::vector<double> d) { return [=] { return arrayOf({2, 3}, d); }; };
+    const char *const image = "image (argument 1)", *const halfLength = "half-length (argument 4)";
+    const Bad bad[] = {
+        {"single image", 0, cls(STANDIN_SINGLE), "Ostrave:badClass", image, "`Ostrave(single(img), map, T, 1)`"},
+        {"uint8 image", 0, cls(STANDIN_UINT8), "Ostrave:badClass", image, "`Ostrave(uint8(img), ...)`"},
+        {"logical image", 0, cls(STANDIN_LOGICAL), "Ostrave:badClass", image, "`Ostrave(img > 0, ...)` (logical)"},
+        {"char image", 0, cls(STANDIN_CHAR), "Ostrave:badClass", image, "`Ostrave('text', ...)` (char)"},
+        {"cell image", 0, cls(STANDIN_CELL), "Ostrave:badClass", image, "`Ostrave({img}, ...)` (cell)"},
+        {"complex image", 0, cls(STANDIN_DOUBLE, STANDIN_COMPLEX), "Ostrave:badClass", image,
+         "`Ostrave(img + 1i, ...)` (complex)"},
+        {"sparse image", 0, cls(STANDIN_DOUBLE, STANDIN_SPARSE), "Ostrave:badClass", image,
+         "`Ostrave(sparse(img), ...)`"},
+        {"int32 direction map", 1, cls(STANDIN_INT32), "Ostrave:badClass", "direction map (argument 2)",
+         "`Ostrave(img, int32(map), T, 1)`"},
+        {"complex direction map", 1, cls(STANDIN_DOUBLE, STANDIN_COMPLEX), "Ostrave:badClass",
+         "direction map (argument 2)", ""},
+        {"logical direction map", 1, cls(STANDIN_LOGICAL), "Ostrave:badClass", "direction map (argument 2)", ""},
+        {"single table", 2, [] { return arrayOf({80, 722}, {}, STANDIN_SINGLE); }, "Ostrave:badClass",
+         "direction table (argument 3)", "`Ostrave(img, map, single(T), 1)`"},
+        {"sparse table", 2, [] { return arrayOf({80, 722}, {}, STANDIN_DOUBLE, STANDIN_SPARSE); }, "Ostrave:badClass",
+         "direction table (argument 3)", ""},
+        {"int32 table", 2, [] { return arrayOf({80, 722}, {}, STANDIN_INT32); }, "Ostrave:badClass",
+         "direction table (argument 3)", ""},
+        {"1x2 half-length", 3, [] { return standinCreateMatrix(1, 2); }, "Ostrave:badScalar", halfLength,
+         "`Ostrave(img, map, T, [1 2])`"},
+        {"empty half-length", 3, [] { return standinCreateMatrix(0, 0); }, "Ostrave:badScalar", halfLength,
+         "`Ostrave(img, map, T, [])`"},
+        {"char half-length", 3, [] { return arrayOf({1, 1}, {49.0}, STANDIN_CHAR); }, "Ostrave:badScalar", halfLength,
+         "`Ostrave(img, map, T, '1')`"},
+        {"2x3x0 image", 0, [] { return arrayOf({2, 3, 0}, {}); }, "Ostrave:imageSize", image,
+         "`Ostrave(zeros(2, 3, 0), map, T, 1)`"},
+        {"1x5 direction map", 1, [] { return filledArray(1, 5, 0.0); }, "Ostrave:mapSize",
+         "direction map (argument 2) has 5 elements; the 2 x 3 image needs at least 6",
+         "`Ostrave(img, zeros(1, 5), T, 1)` (2×3 image)"},
+        {"2x2 direction map", 1, [] { return filledArray(2, 2, 0.0); }, "Ostrave:mapSize", "has 4 elements", ""},
+        {"722x79 table", 2, [] { return filledArray(722, 79, 0.0); }, "Ostrave:tableSize", "has 57038 elements",
+         "`Ostrave(img, map, zeros(722, 79), 1)`"},
+        {"80x721 table", 2, [] { return filledArray(80, 721, 0.0); }, "Ostrave:tableSize",
+         "direction table (argument 3)", ""},
+        {"half-length NaN", 3, scalar(NAN), "Ostrave:halfLength", "half-length (argument 4) is NaN",
+         "`Ostrave(img, map, T, NaN)`"},
+        {"half-length 80", 3, scalar(80), "Ostrave:halfLength", "is 80;", "`Ostrave(img, map, T, 80)`"},
+        {"half-length -1", 3, scalar(-1), "Ostrave:halfLength", "is -1;", "`Ostrave(img, map, T, -1)`"},
+        {"half-length Inf", 3, scalar(INFINITY), "Ostrave:halfLength", halfLength, ""},
+        {"half-length 1e20", 3, scalar(1e20), "Ostrave:halfLength", halfLength, ""},
+        {"half-length 2^31", 3, scalar(2147483648.0), "Ostrave:halfLength", halfLength, ""},
+        {"half-length 3e9", 3, scalar(3e9), "Ostrave:halfLength", "is 3000000000;", ""},
+        {"direction 361", 1, dirs({0, 0, 0, 0, 0, 361}), "Ostrave:badDirection", "holds 361 at row 2, column 3",
+         "`Ostrave(img, [0 0 0; 0 0 361], T, 1)`"},
+        {"direction -1", 1, dirs({0, 0, -1, 0, 0, 0}), "Ostrave:badDirection", "holds -1 at row 1, column 2",
+         "`Ostrave(img, [0 -1 0; 0 0 0], T, 1)`"},
+        {"direction NaN", 1, dirs({0, NAN, 0, 0, 0, -5}), "Ostrave:badDirection", "holds NaN at row 2, column 1",
+         "`Ostrave(img, [0 0 0; NaN 0 0], T, 1)`"},
+        {"direction 1e10", 1, dirs({0, 0, 0, 1e10, 0, 0}), "Ostrave:badDirection", "holds 10000000000 at row 2, column 2",
+         ""},
+        {"direction 1e300", 1, dirs({0, 0, 0, 0, 1e300, 0}), "Ostrave:badDirection", "direction map (argument 2)", ""},
+        {"direction 2^31", 1, dirs({2147483648.0, 0, 0, 0, 0, 0}), "Ostrave:badDirection", "direction map (argument 2)",
+         ""},
+    };
+    for (const Bad &b : bad) {
+        const size_t arg = b.arg;
+        const std::function<mxArray *()> make = b.make;
+        const int nlhs = std::string(b.id) == "Ostrave:badDirection" ? 1 : 2; /* one output asked for */
+        cases.push_back(errorCase(b.name, [=] { return replacedIn(good(), arg, make()); }, b.id, 0, nlhs)
+                            .text(b.text)
+                            .doc(b.doc));
+    }
+    badThreadCases(cases, "Ostrave:badThreads", "thread count (argument 5)", good, 2,
+                   {{"-1", "`Ostrave(img, map, T, 1, -1)` (thread count)"}, {"'a'", "`Ostrave(img, map, T, 1, 'a')`"}});
+    cases.push_back(errorCase("short table, empty image", [] {
+        return replacedIn(call(arrayOf({0, 3}, {}), standinCreateMatrix(0, 0), {}, 1), 2, standinCreateMatrix(1, 1));
+    }, "Ostrave:tableSize", 0, 2).text("direction table (argument 3)"));
+    /* More pixels per plane than 32-bit counts hold, refused before anything is allocated. */
+    for (std::vector<int> dims : std::vector<std::vector<int>>{{65536, 32768}, {46341, 46341}, {2, 1073741824}}) {
+        std::string name = "declared";
+        for (int d : dims)
+            name += " " + std::to_string(d);
+        cases.push_back(errorCase(name, [=] {
+            return replacedIn(replacedIn(good(), 0, declared(dims)), 1, declared(dims));
+        }, "Ostrave:tooLarge", 0, 2)
+                            .text("image (argument 1) has more than 2^31-1 pixels per plane")
+                            .with(CASE_LOCAL | CASE_UNREAD)
+                            .doc(name == "declared 46341 46341"
+                                     ? "`Ostrave(zeros(46341), zeros(46341), T, 1)` (more than 2³¹ − 1 pixels)"
+                                     : ""));
+    }
+    DriverCase ownMemory = errorCase("the module's first allocation fails", good, "Ostrave:outOfMemory", 0, 2)
+                               .text("Out of memory for a 2 x 3 image.")
+                               .with(CASE_LOCAL)
+                               .doc("any call when the module's own memory runs out");
+    ownMemory.failModuleAllocation = 1;
+    cases.push_back(ownMemory);
 
     /* The host abandons the call from inside its own allocator. */
     for (long k : {1, 2, 3, 4})

@@ -24,7 +24,8 @@ inline Snapshot snapshot(const mxArray *a)
     s.ndim = mxGetNumberOfDimensions(a);
     s.dims.assign(mxGetDimensions(a), mxGetDimensions(a) + s.ndim);
     size_t n = mxGetNumberOfElements(a);
-    s.re.assign(mxGetPr(a), mxGetPr(a) + n);
+    if (mxGetPr(a)) /* null for an array declared without data */
+        s.re.assign(mxGetPr(a), mxGetPr(a) + n);
     if (standinImag(a))
         s.im.assign(standinImag(a), standinImag(a) + n);
     return s;

@@ -1,6 +1,12 @@
 #include "reference.h"
 
+#include <climits>
 #include <cmath>
+
+int referenceInt(double v)
+{
+    return std::isnan(v) || v <= -2147483649.0 || v >= 2147483648.0 ? INT_MIN : static_cast<int>(v);
+}
 
 /* Solve one line: d holds pointers to the line's values, w its couplings. */
 static void referenceLine(std::vector<double *> &d, const std::vector<double> &w, double lam)

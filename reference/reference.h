@@ -5,6 +5,10 @@
 
 #include <vector>
 
+/* Double to int as the modules convert: truncation toward zero; NaN and
+ * values outside int range give INT_MIN. */
+int referenceInt(double v);
+
 /* Row-major M x N image smoothed in place; one weight map serves both passes. */
 void referenceSmooth(std::vector<double> &image, int M, int N, const std::vector<double> &weights, double lambda,
                      int iterations, double attenuation);

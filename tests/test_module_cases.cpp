@@ -1,0 +1,89 @@
+/* Every case of the table through the stand-in host, as module_driver runs
+ * them, and each successful call against the literal reference: layouts,
+ * planes, conversions, output counts, errors and their texts. */
+#include "faultalloc.h"
+#include "pathtables.h"
+#include "testutil.h"
+
+namespace {
+
+void everyCaseBehaves(const std::string &module)
+{
+    int ok = 0, compared = 0;
+    for (const DriverCase &c : casesOf(module))
+        expectCase(module, c, [&](const CallResult &r) {
+            if (r.report.raised)
+                return;
+            ++ok;
+            if (c.expectFaults == 0) {
+                EXPECT_TRUE(matchesReference(module, r, c.flags & CASE_ANY_NAN)) << module << " case '" << c.name << "'";
+                ++compared;
+            }
+        });
+    EXPECT_GT(compared, 0);
+    printf("%s: %d successful calls, %d against the reference\n", module.c_str(), ok, compared);
+}
+
+TEST(ModuleCases, LantrelEveryCase) { everyCaseBehaves("Lantrel"); }
+
+TEST(ModuleCases, OstraveEveryCase) { everyCaseBehaves("Ostrave"); }
+
+/* ---- What one call costs: threads started, memory held. */
+
+std::vector<mxArray *> lantrelCall(mxArray *image, mxArray *weights, double lambda, double iterations,
+                                   double threads)
+{
+    return {image, standinCreateMatrix(0, 0), weights, standinCreateMatrix(0, 0), standinCreateScalar(lambda),
+            standinCreateScalar(iterations), standinCreateScalar(2.0), standinCreateScalar(threads)};
+}
+
+TEST(ModuleCost, LantrelThreadCountIsAnUpperBound)
+{
+    /* A thread start costs more than a small plane's whole solve: even 64
+     * requested threads start none for 4 x 4 planes. */
+    const DriverCase c = okCase("4x4x300, 64 threads", [] {
+        return lantrelCall(arrayOf({4, 4, 300}, uniformValues(12, 4 * 4 * 300, 0.0, 1.0)),
+                           arrayOf({4, 4}, uniformValues(13, 16, 0.0, 1.0)), 3, 2, 64);
+    });
+    EXPECT_EQ(threadsStartedDuring([&] { expectCase("Lantrel", c); }), 0);
+}
+
+TEST(ModuleCost, OstraveThreadCountIsAnUpperBound)
+{
+    /* 8 x 8 images: even 64 requested threads start none. */
+    const std::vector<double> table = hostTable(lineTable());
+    const DriverCase c = okCase("8x8, 64 threads", [&] {
+        return std::vector<mxArray *>{arrayOf({8, 8}, uniformValues(14, 64, 0.0, 1.0)), standinCreateMatrix(8, 8),
+                                      arrayOf({80, 722}, table), standinCreateScalar(1), standinCreateScalar(64)};
+    }, 2);
+    EXPECT_EQ(threadsStartedDuring([&] {
+                  for (int k = 0; k < 100; ++k)
+                      expectCase("Ostrave", c);
+              }),
+              0);
+}
+
+TEST(ModuleCost, LantrelRowAndColumnVectorsTakeAlikeMemory)
+{
+    /* A row vector once took 48 n doubles of scratch per thread, a column
+     * vector 8 n per thread; now both stay within a few times the image. */
+    const int n = 3 * 65536;
+    const std::vector<double> v = uniformValues(15, n, 0.0, 1.0), w = uniformValues(16, n, 0.0, 1.0);
+    for (int threads : {1, 3}) {
+        long long peak[2];
+        for (int column = 0; column < 2; ++column) {
+            const std::vector<int> dims = column ? std::vector<int>{n, 1} : std::vector<int>{1, n};
+            const DriverCase c =
+                okCase("vector", [&] { return lantrelCall(arrayOf(dims, v), arrayOf(dims, w), 4, 1, threads); });
+            standinResetModulePeak();
+            const long long held = standinModulePeakBytes();
+            expectCase("Lantrel", c, [&](const CallResult &) { peak[column] = standinModulePeakBytes() - held; });
+            /* The documented bound: 6.2 x the image plus 48 x (M + N) doubles. */
+            EXPECT_LE(peak[column], static_cast<long long>(8 * (6.2 * n + 48.0 * (n + 1)))) << threads;
+        }
+        EXPECT_LE(peak[0], 1.5 * peak[1]) << "1 x n against n x 1, threads " << threads;
+        EXPECT_LE(peak[1], 1.5 * peak[0]) << "n x 1 against 1 x n, threads " << threads;
+    }
+}
+
+} // namespace
