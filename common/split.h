@@ -1,14 +1,22 @@
-/* Runs fn(t, team) for t = 0..team-1, share 0 on the calling thread and the
- * others on threads of their own; returns when every share is done. A share
- * whose thread cannot be started (std::thread throws) is run here instead,
- * so nothing escapes and the work is always complete. */
+/* The one thread team of both modules: runSplit(team, fn) runs fn(t, size)
+ * for t = 0..size-1, share 0 on the calling thread and the others on
+ * threads of their own, and returns when every share is done. size is the
+ * team that actually started: a thread that cannot be started (std::thread
+ * throws) ends the team there and its work goes to the shares that run, so
+ * nothing escapes and the work is always complete. Members may meet at a
+ * TeamBarrier of that size. */
 #ifndef SPLIT_H
 #define SPLIT_H
 
+#include <condition_variable>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
-enum { MAX_SPLIT = 64 };
+/* TEAM_MAX: the most threads a caller may ask for. TEAM_DEFAULT_MAX: the
+ * most a call takes by default (beyond it, the copies and solves are bound
+ * by memory, not cores). */
+enum { TEAM_MAX = 64, TEAM_DEFAULT_MAX = 16 };
 
 /* For tests: when >= 0, starting a thread beyond this many extra threads in
  * one team fails as std::thread does when the system refuses. */
@@ -22,33 +30,78 @@ template <class Fn> std::thread startThread(int index, Fn &&fn)
     return std::thread(static_cast<Fn &&>(fn));
 }
 
-template <class Fn> void runSplit(int team, const Fn &fn)
+/* Members of one team wait here for each other. */
+struct TeamBarrier {
+    std::mutex mutex;
+    std::condition_variable wake;
+    int size = 1;
+    int arrived = 0;
+    unsigned generation = 0;
+    bool open = false;
+};
+
+inline void teamBarrier(TeamBarrier *b)
 {
-    if (team > MAX_SPLIT)
-        team = MAX_SPLIT;
-    if (team < 1)
-        team = 1;
-    std::thread workers[MAX_SPLIT];
-    bool started[MAX_SPLIT] = {};
-    for (int t = 1; t < team; ++t) {
-        try {
-            workers[t] = startThread(t, [&fn, t, team] { fn(t, team); });
-            started[t] = true;
-        } catch (...) {
-        }
-    }
-    fn(0, team);
-    for (int t = 1; t < team; ++t) {
-        if (started[t])
-            workers[t].join();
-        else
-            fn(t, team);
+    if (b->size <= 1)
+        return;
+    std::unique_lock<std::mutex> lock(b->mutex);
+    const unsigned generation = b->generation;
+    if (++b->arrived == b->size) {
+        b->arrived = 0;
+        ++b->generation;
+        b->wake.notify_all();
+    } else {
+        b->wake.wait(lock, [b, generation] { return b->generation != generation; });
     }
 }
 
-/* The team for `work` items: `requested` if > 0, otherwise one per core but
- * no more than one per minPerThread items; at most maxTeam. */
-inline int teamSize(int requested, long long work, long long minPerThread, int maxTeam)
+/* fn(t, size, barrier): the members' shares; barrier holds the team's size. */
+template <class Fn> void runTeam(int team, const Fn &fn)
+{
+    if (team > TEAM_MAX)
+        team = TEAM_MAX;
+    TeamBarrier barrier;
+    if (team <= 1) {
+        fn(0, 1, &barrier);
+        return;
+    }
+    std::thread workers[TEAM_MAX];
+    int started = 0;
+    for (int t = 1; t < team; ++t) {
+        try {
+            workers[t] = startThread(t, [&fn, &barrier, t] {
+                {
+                    /* Wait until the team's size is known. */
+                    std::unique_lock<std::mutex> lock(barrier.mutex);
+                    barrier.wake.wait(lock, [&barrier] { return barrier.open; });
+                }
+                fn(t, barrier.size, &barrier);
+            });
+        } catch (...) {
+            break;
+        }
+        started = t;
+    }
+    {
+        std::lock_guard<std::mutex> lock(barrier.mutex);
+        barrier.size = started + 1;
+        barrier.open = true;
+    }
+    barrier.wake.notify_all();
+    fn(0, started + 1, &barrier);
+    for (int t = 1; t <= started; ++t)
+        workers[t].join();
+}
+
+template <class Fn> void runSplit(int team, const Fn &fn)
+{
+    runTeam(team, [&fn](int t, int size, TeamBarrier *) { fn(t, size); });
+}
+
+/* The team for `work` items: `requested` if > 0 (at most TEAM_MAX),
+ * otherwise one per core but no more than one per minPerThread items and
+ * at most TEAM_DEFAULT_MAX. */
+inline int teamSize(int requested, long long work, long long minPerThread)
 {
     long long team = requested;
     if (team <= 0) {
@@ -57,9 +110,11 @@ inline int teamSize(int requested, long long work, long long minPerThread, int m
         team = work / minPerThread;
         if (team > 1 && team > static_cast<long long>(std::thread::hardware_concurrency()))
             team = std::thread::hardware_concurrency();
+        if (team > TEAM_DEFAULT_MAX)
+            team = TEAM_DEFAULT_MAX;
     }
-    if (team > maxTeam)
-        team = maxTeam;
+    if (team > TEAM_MAX)
+        team = TEAM_MAX;
     return team < 1 ? 1 : static_cast<int>(team);
 }
 

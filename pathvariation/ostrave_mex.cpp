@@ -122,7 +122,7 @@ static void convertTable(const double *table)
 
 static void copyOut(mxArray *out, const double *rowMajor, int m, int n)
 {
-    copyToColMajor(teamSize(pathThreads, static_cast<long long>(m) * n, MIN_WALK_PIXELS_PER_THREAD, MAX_WALK_THREADS),
+    copyToColMajor(walkTeam(pathThreads, static_cast<long long>(m) * n),
                    mxGetPr(out), rowMajor, m, n);
 }
 
@@ -160,10 +160,9 @@ static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
         const double *in = mxGetPr(prhs[0]);
         const double *map = mxGetPr(prhs[1]);
         pathThreads = nrhs < 5 ? 0
-                               : capRequested(threadCountOf(prhs[4], MAX_WALK_THREADS), static_cast<long long>(pixels),
+                               : capRequested(threadCountOf(prhs[4], TEAM_MAX), static_cast<long long>(pixels),
                                               MIN_WALK_PIXELS_PER_THREAD);
-        const int team = teamSize(pathThreads, static_cast<long long>(pixels), MIN_WALK_PIXELS_PER_THREAD,
-                                  MAX_WALK_THREADS);
+        const int team = walkTeam(pathThreads, static_cast<long long>(pixels));
         copyToRowMajor(team, image, in, m, n);
         copyToRowMajor(team, directionMap, map, m, n, truncToInt);
         convertTable(mxGetPr(prhs[2]));

@@ -8,6 +8,7 @@
 #include "solver.h"
 #include "store.h"
 
+#include <climits>
 #include <cmath>
 #include <cstddef>
 
@@ -58,7 +59,7 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
         return;
     }
     int m, n, c;
-    if (!readDims(image, &m, &n, &c) || static_cast<long long>(m) * n * c + 10 > 2147483647LL) {
+    if (!readDims(image, &m, &n, &c) || static_cast<long long>(m) * n * c + STORE_SPARE > INT_MAX) {
         setError(err, "Lantrel:outOfMemory", "%s", memoryText);
         return;
     }
@@ -78,7 +79,7 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
     cols = n;
     planes = c;
     solverThreads = nrhs < 8 ? 0
-                             : capRequested(threadCountOf(prhs[7], MAX_THREADS), static_cast<long long>(pixels),
+                             : capRequested(threadCountOf(prhs[7], TEAM_MAX), static_cast<long long>(pixels),
                                             MIN_PIXELS_PER_THREAD);
 
     /* The host's allocation comes first: if it fails the host abandons the
@@ -96,7 +97,7 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
      * page on every call. */
     double ***store = memAllocDouble(m, n, 1);
     bool ok = store != nullptr;
-    const int team = teamSize(solverThreads, static_cast<long long>(pixels), MIN_PIXELS_PER_THREAD, MAX_THREADS);
+    const int team = smoothTeam(solverThreads, static_cast<long long>(pixels));
     if (ok) {
         double *result = mxGetPr(out);
         double *weights = result + static_cast<size_t>(c - 1) * pixels;
@@ -105,7 +106,7 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
         for (int p = 0; ok && p < c; ++p) {
             copyToRowMajor(team, store[0][0], in + p * pixels, m, n);
             ok = smoothSeparable(store, weights, weights, lambda, iterations, attenuation);
-            if (ok && !solverKeepsNanBits() && holdsNan(store[0][0], pixels)) {
+            if (ok && !smoothKeepsNanBits() && holdsNan(store[0][0], pixels)) {
                 copyToRowMajor(team, store[0][0], in + p * pixels, m, n);
                 ok = smoothSeparableExact(store, weights, weights, lambda, iterations, attenuation);
             }

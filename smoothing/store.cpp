@@ -14,7 +14,7 @@ double ***memAllocDouble(int m, int n, int c)
 {
     if (m < 0 || n < 0 || c < 0)
         return nullptr;
-    long long count = static_cast<long long>(m) * n * c + 10;
+    long long count = static_cast<long long>(m) * n * c + STORE_SPARE;
     if (count > INT_MAX)
         return nullptr;
     size_t pixels = static_cast<size_t>(m) * static_cast<size_t>(n);

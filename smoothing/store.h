@@ -8,7 +8,10 @@ extern int rows;
 extern int cols;
 extern int planes;
 
-/* One block of rows*cols*planes (+10 spare) doubles, a pixel table and a row
+/* Doubles the store's block holds beyond rows*cols*planes. */
+enum { STORE_SPARE = 10 };
+
+/* One block of rows*cols*planes (+STORE_SPARE) doubles, a pixel table and a row
  * table: store[i][j] points at pixel (i, j), store[i][j][p] is its value in
  * plane p. Returns null, holding nothing, if the element count exceeds the
  * 32-bit limit or an allocation fails. Empty images get a valid store with
