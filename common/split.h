@@ -1,7 +1,7 @@
-/* The one thread team of both modules: runSplit(team, fn) runs fn(t, size)
- * for t = 0..size-1, share 0 on the calling thread and the others on
- * threads of their own, and returns when every share is done. size is the
- * team that actually started: a thread that cannot be started (std::thread
+/* The one thread team of both modules: a job runs fn(t, size) for
+ * t = 0..size-1, share 0 on the calling thread and the others on threads of
+ * the team's own, and returns when every share is done. size is the team
+ * that actually started: a thread that cannot be started (std::thread
  * throws) ends the team there and its work goes to the shares that run, so
  * nothing escapes and the work is always complete. Members may meet at a
  * TeamBarrier of that size. */
@@ -37,7 +37,6 @@ struct TeamBarrier {
     int size = 1;
     int arrived = 0;
     unsigned generation = 0;
-    bool open = false;
 };
 
 inline void teamBarrier(TeamBarrier *b)
@@ -55,47 +54,107 @@ inline void teamBarrier(TeamBarrier *b)
     }
 }
 
-/* fn(t, size, barrier): the members' shares; barrier holds the team's size. */
-template <class Fn> void runTeam(int team, const Fn &fn)
-{
-    if (team > TEAM_MAX)
-        team = TEAM_MAX;
-    TeamBarrier barrier;
-    if (team <= 1) {
-        fn(0, 1, &barrier);
-        return;
-    }
+/* A team started once and given one job after another: the threads of a
+ * call's team serve all its copies and solves. Start with teamStart, run
+ * jobs with teamRun, end with teamStop (before anything it works on is
+ * released). */
+struct Team {
+    int size = 1;
     std::thread workers[TEAM_MAX];
-    int started = 0;
-    for (int t = 1; t < team; ++t) {
+    std::mutex mutex;
+    std::condition_variable wake, idle;
+    unsigned job = 0; /* jobs posted */
+    int busy = 0;     /* members still at the current job */
+    bool stop = false;
+    void (*run)(const void *fn, int t, int size, TeamBarrier *barrier) = nullptr;
+    const void *fn = nullptr;
+    TeamBarrier barrier;
+};
+
+inline void teamMemberLoop(Team *team, int t)
+{
+    unsigned seen = 0;
+    std::unique_lock<std::mutex> lock(team->mutex);
+    for (;;) {
+        team->wake.wait(lock, [team, seen] { return team->stop || team->job != seen; });
+        if (team->stop)
+            return;
+        seen = team->job;
+        lock.unlock();
+        team->run(team->fn, t, team->size, &team->barrier);
+        lock.lock();
+        if (--team->busy == 0)
+            team->idle.notify_all();
+    }
+}
+
+/* Up to `wanted` members (at most TEAM_MAX), member 0 being the caller; a
+ * thread that cannot be started ends the team there. */
+inline void teamStart(Team *team, int wanted)
+{
+    team->size = 1;
+    for (int t = 1; t < wanted && t < TEAM_MAX; ++t) {
         try {
-            workers[t] = startThread(t, [&fn, &barrier, t] {
-                {
-                    /* Wait until the team's size is known. */
-                    std::unique_lock<std::mutex> lock(barrier.mutex);
-                    barrier.wake.wait(lock, [&barrier] { return barrier.open; });
-                }
-                fn(t, barrier.size, &barrier);
-            });
+            team->workers[t] = startThread(t, [team, t] { teamMemberLoop(team, t); });
         } catch (...) {
             break;
         }
-        started = t;
+        team->size = t + 1;
     }
-    {
-        std::lock_guard<std::mutex> lock(barrier.mutex);
-        barrier.size = started + 1;
-        barrier.open = true;
-    }
-    barrier.wake.notify_all();
-    fn(0, started + 1, &barrier);
-    for (int t = 1; t <= started; ++t)
-        workers[t].join();
+    team->barrier.size = team->size;
 }
 
-template <class Fn> void runSplit(int team, const Fn &fn)
+/* Runs fn(t, size, barrier) on every member, share 0 here, and returns when
+ * all are done. */
+template <class Fn> void teamRun(Team *team, const Fn &fn)
 {
-    runTeam(team, [&fn](int t, int size, TeamBarrier *) { fn(t, size); });
+    if (team->size > 1) {
+        std::lock_guard<std::mutex> lock(team->mutex);
+        team->run = [](const void *f, int t, int size, TeamBarrier *barrier) {
+            (*static_cast<const Fn *>(f))(t, size, barrier);
+        };
+        team->fn = &fn;
+        team->busy = team->size - 1;
+        ++team->job;
+    }
+    team->wake.notify_all();
+    fn(0, team->size, &team->barrier);
+    if (team->size > 1) {
+        std::unique_lock<std::mutex> lock(team->mutex);
+        team->idle.wait(lock, [team] { return team->busy == 0; });
+    }
+}
+
+inline void teamStop(Team *team)
+{
+    {
+        std::lock_guard<std::mutex> lock(team->mutex);
+        team->stop = true;
+    }
+    team->wake.notify_all();
+    for (int t = 1; t < team->size; ++t)
+        team->workers[t].join();
+    team->size = 1;
+}
+
+/* A job on `team`'s members, or, without a team, on a team of `wanted`
+ * started for it alone. */
+template <class Fn> void runTeam(Team *team, int wanted, const Fn &fn)
+{
+    if (team) {
+        teamRun(team, fn);
+        return;
+    }
+    Team own;
+    teamStart(&own, wanted);
+    teamRun(&own, fn);
+    teamStop(&own);
+}
+
+/* fn(t, size) on every member of `team`. */
+template <class Fn> void runSplit(Team *team, const Fn &fn)
+{
+    teamRun(team, [&fn](int t, int size, TeamBarrier *) { fn(t, size); });
 }
 
 /* The team for `work` items: `requested` if > 0 (at most TEAM_MAX),

@@ -9,9 +9,10 @@ double *netChange = nullptr;
 double *totalVariation = nullptr;
 int pathThreads = 0;
 int walkPath = KERNEL_PATH_AUTO;
+Team *pathTeam = nullptr;
 
 bool walkDirections(const double *image, const int *directionMap, int halfLength)
 {
     return walkPaths(PathView{image, directionMap, pathRows, pathCols}, directionTable, halfLength, netChange,
-                     totalVariation, pathThreads, walkPath);
+                     totalVariation, pathThreads, walkPath, pathTeam);
 }

@@ -120,12 +120,6 @@ static void convertTable(const double *table)
             directionTable[p * TABLE_COLUMNS + q] = truncToInt(table[p + TABLE_STEPS * q]);
 }
 
-static void copyOut(mxArray *out, const double *rowMajor, int m, int n)
-{
-    copyToColMajor(walkTeam(pathThreads, static_cast<long long>(m) * n),
-                   mxGetPr(out), rowMajor, m, n);
-}
-
 static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[], HostError *err)
 {
     int m, n, a;
@@ -162,18 +156,23 @@ static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
         pathThreads = nrhs < 5 ? 0
                                : capRequested(threadCountOf(prhs[4], TEAM_MAX), static_cast<long long>(pixels),
                                               MIN_WALK_PIXELS_PER_THREAD);
-        const int team = walkTeam(pathThreads, static_cast<long long>(pixels));
-        copyToRowMajor(team, image, in, m, n);
-        copyToRowMajor(team, directionMap, map, m, n, truncToInt);
+        /* One team for the copies and the walk. */
+        Team team;
+        teamStart(&team, walkTeam(pathThreads, static_cast<long long>(pixels)));
+        pathTeam = &team;
+        copyToRowMajor(&team, image, in, m, n);
+        copyToRowMajor(&team, directionMap, map, m, n, truncToInt);
         convertTable(mxGetPr(prhs[2]));
         pathRows = m;
         pathCols = n;
         ok = walkDirections(image, directionMap, a);
-    }
-    if (ok) {
-        copyOut(netOut, netChange, m, n);
-        if (both)
-            copyOut(totalOut, totalVariation, m, n);
+        if (ok) {
+            copyToColMajor(&team, mxGetPr(netOut), netChange, m, n);
+            if (both)
+                copyToColMajor(&team, mxGetPr(totalOut), totalVariation, m, n);
+        }
+        pathTeam = nullptr;
+        teamStop(&team);
     }
     free(image);
     free(directionMap);

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+struct Team;
+
 enum {
     TABLE_STEPS = 80,     /* rows of the direction table: steps 0..79 */
     DIRECTIONS = 361,     /* direction indices 0..360 */
@@ -33,9 +35,11 @@ struct PathView {
  * offset of direction d, column DIRECTIONS + d its row offset; offsets of
  * any value are safe, nothing outside the image is ever read. threads: 0
  * picks one per core (fewer for small images), n > 0 at most n; path: a
- * KernelPath (common/dispatch.h). Results never depend on either. Returns
- * false, holding nothing, if its working memory cannot be had. */
-bool walkPaths(PathView view, const int *table, int halfLength, double *net, double *total, int threads, int path);
+ * KernelPath (common/dispatch.h). Results never depend on either. team: a
+ * team started by the caller to work on, or null for one of its own.
+ * Returns false, holding nothing, if its working memory cannot be had. */
+bool walkPaths(PathView view, const int *table, int halfLength, double *net, double *total, int threads, int path,
+               Team *team = nullptr);
 
 /* The team walkPaths takes for `pixels` when asked for `threads`. */
 int walkTeam(int threads, long long pixels);

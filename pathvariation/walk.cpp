@@ -367,7 +367,8 @@ __attribute__((target("avx2"))) static void walkRowsAvx2(const WalkCall &w, int 
 }
 #endif
 
-bool walkPaths(PathView view, const int *table, int halfLength, double *net, double *total, int threads, int path)
+bool walkPaths(PathView view, const int *table, int halfLength, double *net, double *total, int threads, int path,
+               Team *team)
 {
     const int a = halfLength;
     const int n = 2 * a + 2;
@@ -414,10 +415,10 @@ bool walkPaths(PathView view, const int *table, int halfLength, double *net, dou
     w.linear = linear;
     w.length = n;
 
-    const int team = walkTeam(threads, static_cast<long long>(M) * N);
+    const int members = team ? team->size : walkTeam(threads, static_cast<long long>(M) * N);
     /* Rows go out in bands, BANDS_PER_MEMBER per member, to whichever member
      * asks next, so that a member on a busier core takes fewer of them. */
-    const int band = M / (team * BANDS_PER_MEMBER) > 1 ? M / (team * BANDS_PER_MEMBER) : 1;
+    const int band = M / (members * BANDS_PER_MEMBER) > 1 ? M / (members * BANDS_PER_MEMBER) : 1;
     void (*walkRows)(const WalkCall &, int, int) = walkRowsPlain;
 #ifdef WALK_AVX2_GROUP
     if (takesAvx2(path))
@@ -426,7 +427,7 @@ bool walkPaths(PathView view, const int *table, int halfLength, double *net, dou
     (void)path;
 #endif
     std::atomic<long long> nextRow(0);
-    runSplit(team, [&w, M, band, walkRows, &nextRow](int, int) {
+    runTeam(team, members, [&w, M, band, walkRows, &nextRow](int, int, TeamBarrier *) {
         for (long long r0; (r0 = nextRow.fetch_add(band, std::memory_order_relaxed)) < M;) {
             const int r1 = static_cast<int>(r0 + band < M ? r0 + band : M);
             walkRows(w, static_cast<int>(r0), r1);

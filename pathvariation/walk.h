@@ -18,6 +18,9 @@ extern double *totalVariation;
 /* Threads and code path for the next walks (walkPaths' threads and path). */
 extern int pathThreads;
 extern int walkPath;
+/* The call's team, when the entry point has started one (null: each walk
+ * starts its own). */
+extern Team *pathTeam;
 
 /* Walks every pixel of the row-major pathRows x pathCols image with
  * directionTable, into netChange and totalVariation (see walkPaths). */

@@ -106,14 +106,14 @@ size_t smoothScratchDoubles(int rows, int cols, int team)
            stripScratch(rows, cols) * static_cast<size_t>(slotsFor(team, strips));
 }
 
-bool smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams params, int threads, int path)
+bool smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams params, int threads, int path, Team *team)
 {
     const int m = image.rows;
     const int n = image.cols;
     if (params.iterations <= 0 || m <= 0 || n <= 0)
         return true;
     /* Small images are not worth a thread start. */
-    const int team = smoothTeam(threads, static_cast<long long>(m) * n);
+    const int members = team ? team->size : smoothTeam(threads, static_cast<long long>(m) * n);
 
     SmoothCall call;
     call.rowPass = Pass{image.base, h.base, n, m, image.rowStride, 1, h.rowStride, 1};
@@ -122,11 +122,11 @@ bool smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams param
     call.params = params;
     call.rowBlocks = (m + BLOCK_ROWS - 1) / BLOCK_ROWS;
     call.strips = (n + STRIP_COLUMNS - 1) / STRIP_COLUMNS;
-    call.rowSlots = slotsFor(team, call.rowBlocks);
-    call.stripSlots = slotsFor(team, call.strips);
+    call.rowSlots = slotsFor(members, call.rowBlocks);
+    call.stripSlots = slotsFor(members, call.strips);
     call.rowScratchSize = rowScratchDoubles(m, n);
     call.stripScratchSize = stripScratch(m, n);
-    const size_t total = smoothScratchDoubles(m, n, team);
+    const size_t total = smoothScratchDoubles(m, n, members);
     call.rowScratch = static_cast<double *>(malloc(total * sizeof(double)));
     if (!call.rowScratch)
         return false;
@@ -135,7 +135,7 @@ bool smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams param
     call.rowsTaken.store(0, std::memory_order_relaxed);
     call.stripsTaken.store(0, std::memory_order_relaxed);
 
-    runTeam(team, [&call](int t, int, TeamBarrier *barrier) { runMember(&call, t, barrier); });
+    runTeam(team, members, [&call](int t, int, TeamBarrier *barrier) { runMember(&call, t, barrier); });
     free(call.rowScratch);
     return true;
 }

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+struct Team;
+
 /* A single-plane image: element (i, j) at base[i * rowStride + j]. */
 struct PlaneView {
     double *base;
@@ -34,9 +36,12 @@ enum { MIN_PIXELS_PER_THREAD = 65536 };
  * `attenuation` after each. h couples (i, j) with (i, j+1) in the row pass,
  * v (i, j) with (i+1, j) in the column pass. threads: 0 picks one per core
  * (fewer for small images), n > 0 at most n; path: a KernelPath
- * (common/dispatch.h). The result never depends on either. Returns false,
- * with the image untouched, only if its scratch cannot be allocated. */
-bool smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams params, int threads, int path);
+ * (common/dispatch.h). The result never depends on either. team: a team
+ * started by the caller (common/split.h) to work on, or null for one of
+ * `threads` of its own. Returns false, with the image untouched, only if
+ * its scratch cannot be allocated. */
+bool smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams params, int threads, int path,
+                 Team *team = nullptr);
 
 /* The scratch smoothPlane allocates for a team of `team`, in doubles:
  * SMOOTH_SCRATCH_PER_THREAD x team x (rows + cols) at most. */

@@ -6,6 +6,7 @@
 
 int solverThreads = 0;
 int solverPath = KERNEL_PATH_AUTO;
+Team *solverTeam = nullptr;
 
 static PlaneView storePlane(double ***store)
 {
@@ -16,7 +17,7 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
                      int iterations, double attenuation)
 {
     return smoothPlane(storePlane(store), WeightView{hweights, cols}, WeightView{vweights, cols},
-                       SmoothParams{lambda, iterations, attenuation}, solverThreads, solverPath);
+                       SmoothParams{lambda, iterations, attenuation}, solverThreads, solverPath, solverTeam);
 }
 
 bool smoothSeparableExact(double ***store, const double *hweights, const double *vweights, double lambda,

@@ -21,5 +21,8 @@ bool smoothSeparableExact(double ***store, const double *hweights, const double 
  * `threads`), and the code path (a KernelPath). */
 extern int solverThreads;
 extern int solverPath;
+/* The call's team, when the entry point has started one for all its planes
+ * (null: each smoothSeparable starts its own). */
+extern Team *solverTeam;
 
 #endif
