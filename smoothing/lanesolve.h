@@ -103,7 +103,7 @@ struct Pass {
  * unused lanes get zeros (their results are discarded). Copied a cache line
  * of each row at a time: a walk down a power-of-two stride would keep
  * evicting itself from the cache. */
-enum { TILE = 8 };
+enum { CACHE_LINE_DOUBLES = 64 / sizeof(double), TILE = CACHE_LINE_DOUBLES };
 
 INLINE void gatherLines(double *dst, const double *src, ptrdiff_t lineStep, const Pass &p, int l0, int count, int B)
 {
@@ -134,13 +134,13 @@ INLINE void scatterLines(const double *src, const Pass &p, int l0, int count, in
     }
 }
 
-/* Moves the W x 8 tile of rows j0.. j0+W-1, elements x0 .. x0+7, into lane
+/* Moves the W x TILE tile of rows j0.. j0+W-1, elements x0 .. x0+TILE-1, into lane
  * order (toLanes) or back: a whole cache line of each row at a time. */
 template <class V, int B>
 INLINE void transposeLines(double *lanes, double *src, ptrdiff_t lineStep, int x0, int j0, bool toLanes)
 {
     constexpr int W = sizeof(V) / sizeof(double);
-    constexpr int H = 8 / W;
+    constexpr int H = TILE / W;
     V t[H][W];
     if (toLanes) {
         for (int r = 0; r < W; ++r)
@@ -176,13 +176,13 @@ template <class V, int K> INLINE void transposeRows(double *lanes, double *src, 
 {
     constexpr int W = sizeof(V) / sizeof(double);
     constexpr int B = K * W;
-    const int whole = L / 8 * 8;
+    const int whole = L / TILE * TILE;
     if (lineStep % SET_ALIASING_DOUBLES == 0) {
         for (int j0 = 0; j0 < B; j0 += W)
-            for (int x0 = 0; x0 < whole; x0 += 8)
+            for (int x0 = 0; x0 < whole; x0 += TILE)
                 transposeLines<V, B>(lanes, src, lineStep, x0, j0, toLanes);
     } else {
-        for (int x0 = 0; x0 < whole; x0 += 8)
+        for (int x0 = 0; x0 < whole; x0 += TILE)
             for (int j0 = 0; j0 < B; j0 += W)
                 transposeLines<V, B>(lanes, src, lineStep, x0, j0, toLanes);
     }
@@ -249,10 +249,7 @@ INLINE void forwardRow(const double *dy, const double *dp, double *dout, const d
 /* A strip's rows lie a whole image row apart, each on a page of its own
  * for wide images, where the processor's own prefetch does not follow:
  * the sweeps ask for the row this many ahead. */
-#ifndef PREFETCH_AHEAD
-#define PREFETCH_AHEAD 8
-#endif
-enum { PREFETCH_ROWS = PREFETCH_AHEAD, CACHE_LINE_DOUBLES = 64 / sizeof(double) };
+enum { PREFETCH_ROWS = 8 };
 
 /* Forward sweep of columns [i0, i1) over rows [y0, y1); rows above y0 are
  * already swept. */
