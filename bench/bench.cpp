@@ -10,6 +10,7 @@
 #include "pathwalk.h"
 #include "smooth.h"
 #include "../common/dispatch.h"
+#include "../common/pages.h"
 #include "../common/split.h"
 
 #include <algorithm>
@@ -128,26 +129,35 @@ void streamPass(std::vector<double> &img, const std::vector<double> &w, int iter
 }
 
 /* The kernel's image, filled outside the timed region as the reference's
- * vector is. */
-std::vector<double> benchImage;
+ * vector is; with the huge-page advice of the module's store. */
+double *benchImage = nullptr;
 int benchM, benchN;
 
 void storeImage(const std::vector<double> &img, int M, int N)
 {
-    benchImage = img;
+    if (!benchImage) {
+        benchImage = static_cast<double *>(malloc(img.size() * sizeof(double)));
+        if (!benchImage) {
+            fprintf(stderr, "bench: out of memory\n");
+            exit(1);
+        }
+        adviseHugePages(benchImage, img.size() * sizeof(double));
+    }
+    memcpy(benchImage, img.data(), img.size() * sizeof(double));
     benchM = M;
     benchN = N;
 }
 
 void releaseStore()
 {
-    benchImage = std::vector<double>();
+    free(benchImage);
+    benchImage = nullptr;
 }
 
 void moduleSmooth(const std::vector<double> &w, int iterations, int threads)
 {
     const WeightView weights{w.data(), benchN};
-    if (!smoothPlane(PlaneView{benchImage.data(), benchM, benchN, benchN}, weights, weights,
+    if (!smoothPlane(PlaneView{benchImage, benchM, benchN, benchN}, weights, weights,
                      SmoothParams{benchLambda, iterations, benchAttenuation}, threads, KERNEL_PATH_AUTO)) {
         fprintf(stderr, "bench: solver out of memory\n");
         exit(1);
