@@ -7,9 +7,11 @@
  * iterations) so that it is set against the reference in the same table. */
 #include "pathtables.h"
 #include "reference.h"
-#include "solver.h"
-#include "store.h"
-#include "walk.h"
+#include "pathwalk.h"
+#include "smooth.h"
+#include "../common/dispatch.h"
+#include "../common/pages.h"
+#include "../common/split.h"
 
 #include <algorithm>
 #include <chrono>
@@ -126,35 +128,37 @@ void streamPass(std::vector<double> &img, const std::vector<double> &w, int iter
             d[k] = d[k] * 0.5 + ww[k];
 }
 
-/* The module's working store, filled outside the timed region as the
- * reference's vector is. */
-double ***benchStore = nullptr;
+/* The kernel's image, filled outside the timed region as the reference's
+ * vector is; with the huge-page advice of the module's store. */
+double *benchImage = nullptr;
+int benchM, benchN;
 
 void storeImage(const std::vector<double> &img, int M, int N)
 {
-    if (!benchStore) {
-        rows = M;
-        cols = N;
-        planes = 1;
-        benchStore = memAllocDouble(M, N, 1);
-        if (!benchStore) {
+    if (!benchImage) {
+        benchImage = static_cast<double *>(malloc(img.size() * sizeof(double)));
+        if (!benchImage) {
             fprintf(stderr, "bench: out of memory\n");
             exit(1);
         }
+        adviseHugePages(benchImage, img.size() * sizeof(double));
     }
-    memcpy(benchStore[0][0], img.data(), img.size() * sizeof(double));
+    memcpy(benchImage, img.data(), img.size() * sizeof(double));
+    benchM = M;
+    benchN = N;
 }
 
 void releaseStore()
 {
-    memFreeDouble(benchStore);
-    benchStore = nullptr;
+    free(benchImage);
+    benchImage = nullptr;
 }
 
 void moduleSmooth(const std::vector<double> &w, int iterations, int threads)
 {
-    solverThreads = threads;
-    if (!smoothSeparable(benchStore, w.data(), w.data(), benchLambda, iterations, benchAttenuation)) {
+    const WeightView weights{w.data(), benchN};
+    if (!smoothPlane(PlaneView{benchImage, benchM, benchN, benchN}, weights, weights,
+                     SmoothParams{benchLambda, iterations, benchAttenuation}, threads, KERNEL_PATH_AUTO)) {
         fprintf(stderr, "bench: solver out of memory\n");
         exit(1);
     }
@@ -163,18 +167,14 @@ void moduleSmooth(const std::vector<double> &w, int iterations, int threads)
 void moduleWalk(const Scene &s, const std::vector<int> &dirs, int a, std::vector<double> &nc, std::vector<double> &tv,
                 int threads)
 {
-    pathRows = s.M;
-    pathCols = s.N;
+    static const std::vector<int> table = lineTable();
     nc.resize(s.image.size());
     tv.resize(s.image.size());
-    netChange = nc.data();
-    totalVariation = tv.data();
-    pathThreads = threads;
-    if (!walkDirections(s.image.data(), dirs.data(), a)) {
+    if (!walkPaths(PathView{s.image.data(), dirs.data(), s.M, s.N}, table.data(), a, nc.data(), tv.data(), threads,
+                   KERNEL_PATH_AUTO)) {
         fprintf(stderr, "bench: walk out of memory\n");
         exit(1);
     }
-    netChange = totalVariation = nullptr;
 }
 
 } // namespace
@@ -197,12 +197,12 @@ int main(int argc, char **argv)
         rounds = 3;
         roundSeconds = 0.03;
     }
-    const int all = solverDefaultThreads();
+    const int all = teamSize(0, TEAM_DEFAULT_MAX, 1);
     /* As many as the whole Octave call below. */
     const int iterations = 5;
     printf("Smoother: Mpixel/s per iteration (%d iterations per call, best call of %d rounds); %s path; %d threads = "
            "all\n",
-           iterations, rounds, solverAvx2Available() ? "AVX2" : "SSE2", all);
+           iterations, rounds, cpuHasAvx2() ? "AVX2" : "SSE2", all);
     printf("%-11s %9s %9s %9s %9s %9s | %7s %7s %7s %8s %8s %8s\n", "size", "reference", "1 thread", "all", "dptsv",
            "stream", "1T/ref", "all/ref", "all/1T", "1T/dptsv", "all/dptsv", "all/strm");
     std::vector<std::pair<int, int>> sizes = {{512, 512}, {2048, 2048}, {4096, 4096}, {256, 16384}, {16384, 256}};
@@ -238,7 +238,6 @@ int main(int argc, char **argv)
 
     const int a = 8;
     const std::vector<int> table = lineTable();
-    std::copy(table.begin(), table.end(), directionTable);
     printf("\nPath variation: Mpixel/s (half-length %d, straight-line table, random directions; best call of %d "
            "rounds)\n",
            a, rounds);

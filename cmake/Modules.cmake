@@ -1,7 +1,8 @@
 # The numerical cores, the stand-in host and the modules built against it,
 # and (where Octave's headers are present) the modules built for Octave.
 
-add_library(smoothing_core STATIC smoothing/store.cpp smoothing/solver.cpp)
+add_library(smoothing_core STATIC smoothing/store.cpp smoothing/solver.cpp smoothing/schedule.cpp
+  smoothing/kernels.cpp)
 target_include_directories(smoothing_core PUBLIC ${PROJECT_SOURCE_DIR}/smoothing)
 
 # Stand-in host: one shared library here; the Windows build splits it into
@@ -78,7 +79,7 @@ endif()
 
 lantrel_add_module(Lantrel smoothing/lantrel_mex.cpp smoothing_core)
 
-add_library(pathvariation_core STATIC pathvariation/walk.cpp)
+add_library(pathvariation_core STATIC pathvariation/walk.cpp pathvariation/directions.cpp)
 target_include_directories(pathvariation_core PUBLIC ${PROJECT_SOURCE_DIR}/pathvariation)
 
 lantrel_add_module(Ostrave pathvariation/ostrave_mex.cpp pathvariation_core)

@@ -12,11 +12,14 @@
 #include <sys/mman.h>
 #endif
 
+/* Pages of PAGE_BYTES; buffers below HUGE_ADVICE_BYTES are not worth it. */
+enum : size_t { PAGE_BYTES = 4096, HUGE_ADVICE_BYTES = size_t{4} << 20 };
+
 inline void adviseHugePages(void *p, size_t bytes)
 {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    const uintptr_t page = 4096;
-    if (!p || bytes < (size_t{4} << 20))
+    const uintptr_t page = PAGE_BYTES;
+    if (!p || bytes < HUGE_ADVICE_BYTES)
         return;
     uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(page - 1);
     uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(page - 1);

@@ -1,14 +1,22 @@
-/* Runs fn(t, team) for t = 0..team-1, share 0 on the calling thread and the
- * others on threads of their own; returns when every share is done. A share
- * whose thread cannot be started (std::thread throws) is run here instead,
- * so nothing escapes and the work is always complete. */
+/* The one thread team of both modules: a job runs fn(t, size) for
+ * t = 0..size-1, share 0 on the calling thread and the others on threads of
+ * the team's own, and returns when every share is done. size is the team
+ * that actually started: a thread that cannot be started (std::thread
+ * throws) ends the team there and its work goes to the shares that run, so
+ * nothing escapes and the work is always complete. Members may meet at a
+ * TeamBarrier of that size. */
 #ifndef SPLIT_H
 #define SPLIT_H
 
+#include <condition_variable>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
-enum { MAX_SPLIT = 64 };
+/* TEAM_MAX: the most threads a caller may ask for. TEAM_DEFAULT_MAX: the
+ * most a call takes by default (beyond it, the copies and solves are bound
+ * by memory, not cores). */
+enum { TEAM_MAX = 64, TEAM_DEFAULT_MAX = 16 };
 
 /* For tests: when >= 0, starting a thread beyond this many extra threads in
  * one team fails as std::thread does when the system refuses. */
@@ -22,33 +30,137 @@ template <class Fn> std::thread startThread(int index, Fn &&fn)
     return std::thread(static_cast<Fn &&>(fn));
 }
 
-template <class Fn> void runSplit(int team, const Fn &fn)
+/* Members of one team wait here for each other. */
+struct TeamBarrier {
+    std::mutex mutex;
+    std::condition_variable wake;
+    int size = 1;
+    int arrived = 0;
+    unsigned generation = 0;
+};
+
+inline void teamBarrier(TeamBarrier *b)
 {
-    if (team > MAX_SPLIT)
-        team = MAX_SPLIT;
-    if (team < 1)
-        team = 1;
-    std::thread workers[MAX_SPLIT];
-    bool started[MAX_SPLIT] = {};
-    for (int t = 1; t < team; ++t) {
-        try {
-            workers[t] = startThread(t, [&fn, t, team] { fn(t, team); });
-            started[t] = true;
-        } catch (...) {
-        }
-    }
-    fn(0, team);
-    for (int t = 1; t < team; ++t) {
-        if (started[t])
-            workers[t].join();
-        else
-            fn(t, team);
+    if (b->size <= 1)
+        return;
+    std::unique_lock<std::mutex> lock(b->mutex);
+    const unsigned generation = b->generation;
+    if (++b->arrived == b->size) {
+        b->arrived = 0;
+        ++b->generation;
+        b->wake.notify_all();
+    } else {
+        b->wake.wait(lock, [b, generation] { return b->generation != generation; });
     }
 }
 
-/* The team for `work` items: `requested` if > 0, otherwise one per core but
- * no more than one per minPerThread items; at most maxTeam. */
-inline int teamSize(int requested, long long work, long long minPerThread, int maxTeam)
+/* A team started once and given one job after another: the threads of a
+ * call's team serve all its copies and solves. Start with teamStart, run
+ * jobs with teamRun, end with teamStop (before anything it works on is
+ * released). */
+struct Team {
+    int size = 1;
+    std::thread workers[TEAM_MAX];
+    std::mutex mutex;
+    std::condition_variable wake, idle;
+    unsigned job = 0; /* jobs posted */
+    int busy = 0;     /* members still at the current job */
+    bool stop = false;
+    void (*run)(const void *fn, int t, int size, TeamBarrier *barrier) = nullptr;
+    const void *fn = nullptr;
+    TeamBarrier barrier;
+};
+
+inline void teamMemberLoop(Team *team, int t)
+{
+    unsigned seen = 0;
+    std::unique_lock<std::mutex> lock(team->mutex);
+    for (;;) {
+        team->wake.wait(lock, [team, seen] { return team->stop || team->job != seen; });
+        if (team->stop)
+            return;
+        seen = team->job;
+        lock.unlock();
+        team->run(team->fn, t, team->size, &team->barrier);
+        lock.lock();
+        if (--team->busy == 0)
+            team->idle.notify_all();
+    }
+}
+
+/* Up to `wanted` members (at most TEAM_MAX), member 0 being the caller; a
+ * thread that cannot be started ends the team there. */
+inline void teamStart(Team *team, int wanted)
+{
+    team->size = 1;
+    for (int t = 1; t < wanted && t < TEAM_MAX; ++t) {
+        try {
+            team->workers[t] = startThread(t, [team, t] { teamMemberLoop(team, t); });
+        } catch (...) {
+            break;
+        }
+        team->size = t + 1;
+    }
+    team->barrier.size = team->size;
+}
+
+/* Runs fn(t, size, barrier) on every member, share 0 here, and returns when
+ * all are done. */
+template <class Fn> void teamRun(Team *team, const Fn &fn)
+{
+    if (team->size > 1) {
+        std::lock_guard<std::mutex> lock(team->mutex);
+        team->run = [](const void *f, int t, int size, TeamBarrier *barrier) {
+            (*static_cast<const Fn *>(f))(t, size, barrier);
+        };
+        team->fn = &fn;
+        team->busy = team->size - 1;
+        ++team->job;
+    }
+    team->wake.notify_all();
+    fn(0, team->size, &team->barrier);
+    if (team->size > 1) {
+        std::unique_lock<std::mutex> lock(team->mutex);
+        team->idle.wait(lock, [team] { return team->busy == 0; });
+    }
+}
+
+inline void teamStop(Team *team)
+{
+    {
+        std::lock_guard<std::mutex> lock(team->mutex);
+        team->stop = true;
+    }
+    team->wake.notify_all();
+    for (int t = 1; t < team->size; ++t)
+        team->workers[t].join();
+    team->size = 1;
+}
+
+/* A job on `team`'s members, or, without a team, on a team of `wanted`
+ * started for it alone. */
+template <class Fn> void runTeam(Team *team, int wanted, const Fn &fn)
+{
+    if (team) {
+        teamRun(team, fn);
+        return;
+    }
+    Team own;
+    teamStart(&own, wanted);
+    teamRun(&own, fn);
+    teamStop(&own);
+}
+
+/* fn(t, size) on every member of `team`. */
+template <class Fn> void runSplit(Team *team, const Fn &fn)
+{
+    teamRun(team, [&fn](int t, int size, TeamBarrier *) { fn(t, size); });
+}
+
+/* The team for `work` items: `requested` if > 0 (at most TEAM_MAX),
+ * otherwise one per core but no more than one per minPerThread items and
+ * at most TEAM_DEFAULT_MAX. */
+inline int teamSize(int requested, long long work, long long minPerThread)
 {
     long long team = requested;
     if (team <= 0) {
@@ -57,9 +169,11 @@ inline int teamSize(int requested, long long work, long long minPerThread, int m
         team = work / minPerThread;
         if (team > 1 && team > static_cast<long long>(std::thread::hardware_concurrency()))
             team = std::thread::hardware_concurrency();
+        if (team > TEAM_DEFAULT_MAX)
+            team = TEAM_DEFAULT_MAX;
     }
-    if (team > maxTeam)
-        team = maxTeam;
+    if (team > TEAM_MAX)
+        team = TEAM_MAX;
     return team < 1 ? 1 : static_cast<int>(team);
 }
 

@@ -50,7 +50,7 @@ inline void layoutShare(int m, int t, int team, int *i0, int *i1)
 }
 
 template <class T, class Convert>
-void copyToRowMajor(int team, T *dst, const double *src, int m, int n, Convert convert)
+void copyToRowMajor(Team *team, T *dst, const double *src, int m, int n, Convert convert)
 {
     runSplit(team, [&](int t, int size) {
         int i0, i1;
@@ -59,12 +59,12 @@ void copyToRowMajor(int team, T *dst, const double *src, int m, int n, Convert c
     });
 }
 
-inline void copyToRowMajor(int team, double *dst, const double *src, int m, int n)
+inline void copyToRowMajor(Team *team, double *dst, const double *src, int m, int n)
 {
     copyToRowMajor(team, dst, src, m, n, [](double v) { return v; });
 }
 
-inline void copyToColMajor(int team, double *dst, const double *src, int m, int n)
+inline void copyToColMajor(Team *team, double *dst, const double *src, int m, int n)
 {
     runSplit(team, [&](int t, int size) {
         int i0, i1;

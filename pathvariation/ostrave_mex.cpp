@@ -94,12 +94,6 @@ static void convertTable(const double *table)
             directionTable[p * TABLE_COLUMNS + q] = truncToInt(table[p + TABLE_STEPS * q]);
 }
 
-static void copyOut(mxArray *out, const double *rowMajor, int m, int n)
-{
-    copyToColMajor(teamSize(pathThreads, static_cast<long long>(m) * n, MIN_WALK_PIXELS_PER_THREAD, MAX_WALK_THREADS),
-                   mxGetPr(out), rowMajor, m, n);
-}
-
 static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[], HostError *err)
 {
     int m, n, a;
@@ -134,21 +128,25 @@ static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
         const double *in = mxGetPr(prhs[0]);
         const double *map = mxGetPr(prhs[1]);
         pathThreads = nrhs < 5 ? 0
-                               : capRequested(threadCountOf(prhs[4], MAX_WALK_THREADS), static_cast<long long>(pixels),
+                               : capRequested(threadCountOf(prhs[4], TEAM_MAX), static_cast<long long>(pixels),
                                               MIN_WALK_PIXELS_PER_THREAD);
-        const int team = teamSize(pathThreads, static_cast<long long>(pixels), MIN_WALK_PIXELS_PER_THREAD,
-                                  MAX_WALK_THREADS);
-        copyToRowMajor(team, image, in, m, n);
-        copyToRowMajor(team, directionMap, map, m, n, truncToInt);
+        /* One team for the copies and the walk. */
+        Team team;
+        teamStart(&team, walkTeam(pathThreads, static_cast<long long>(pixels)));
+        pathTeam = &team;
+        copyToRowMajor(&team, image, in, m, n);
+        copyToRowMajor(&team, directionMap, map, m, n, truncToInt);
         convertTable(mxGetPr(prhs[2]));
         pathRows = m;
         pathCols = n;
         ok = walkDirections(image, directionMap, a);
-    }
-    if (ok) {
-        copyOut(netOut, netChange, m, n);
-        if (both)
-            copyOut(totalOut, totalVariation, m, n);
+        if (ok) {
+            copyToColMajor(&team, mxGetPr(netOut), netChange, m, n);
+            if (both)
+                copyToColMajor(&team, mxGetPr(totalOut), totalVariation, m, n);
+        }
+        pathTeam = nullptr;
+        teamStop(&team);
     }
     free(image);
     free(directionMap);

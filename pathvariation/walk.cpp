@@ -1,4 +1,4 @@
-#include "walk.h"
+#include "pathwalk.h"
 
 #include <atomic>
 #include <cmath>
@@ -7,24 +7,30 @@
 #include <cstring>
 
 #include "../common/nanrules.h"
+#include "../common/dispatch.h"
 #include "../common/split.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #define WALK_SSE2_GROUP 1
 #endif
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#ifdef HAVE_AVX2_PATH
 #include <immintrin.h>
 #define WALK_AVX2_GROUP 1
 #endif
 
-int pathRows = 0;
-int pathCols = 0;
-int directionTable[TABLE_SIZE];
-double *netChange = nullptr;
-double *totalVariation = nullptr;
-int pathThreads = 0;
-int walkPath = WALK_PATH_AUTO;
+/* One call's walk, shared by the threads that split its rows. */
+struct WalkCall {
+    const double *image;
+    const int *map;
+    int M, N;
+    double *net, *total;
+    const int *offsets;  /* the offset rows */
+    const int *rowSteps; /* per direction: the row offsets divided by N */
+    const int *linear;   /* per direction: column + row offset, or null without interior */
+    int length;          /* n */
+    long long rowMargin, colMargin;
+};
 
 /* Tables may hold any int (NaN and huge values arrive as INT_MIN). Two
  * rules keep every read inside the image and every index within 32 bits:
@@ -43,7 +49,7 @@ static int clampOffset(int v, int extent)
 /* 722 rows of n = 2a + 2 entries: -T[a-1] .. -T[0], 0, T[0] .. T[a], the
  * order of the walk. Row offsets are premultiplied by the column count.
  * Also reports the largest column and row offset magnitudes held. */
-static int *buildOffsetRows(int a, int *colReach, int *rowReach)
+static int *buildOffsetRows(const int *table, int M, int N, int a, int *colReach, int *rowReach)
 {
     const int n = 2 * a + 2;
     int *offsets = static_cast<int *>(malloc(static_cast<size_t>(TABLE_COLUMNS) * n * sizeof(int)));
@@ -56,12 +62,12 @@ static int *buildOffsetRows(int a, int *colReach, int *rowReach)
         int *row = offsets + static_cast<size_t>(q) * n;
         const bool isRow = q >= DIRECTIONS;
         for (int p = 0; p <= a; ++p) {
-            int v = clampOffset(directionTable[p * TABLE_COLUMNS + q], isRow ? pathRows : pathCols);
+            int v = clampOffset(table[p * TABLE_COLUMNS + q], isRow ? M : N);
             int magnitude = v < 0 ? -v : v;
             int *reach = isRow ? rowReach : colReach;
             if (magnitude > *reach)
                 *reach = magnitude;
-            row[a + 1 + p] = isRow ? v * pathCols : v;
+            row[a + 1 + p] = isRow ? v * N : v;
         }
         for (int j = 0; j < a; ++j)
             row[j] = -row[2 * a - j];
@@ -225,11 +231,9 @@ __attribute__((target("avx2"))) static inline void walkInteriorGroupAvx2(const d
 /* X, Y: the direction's offset rows; R: its row offsets before scaling by
  * N (Y / N, computed once per call rather than per sample). */
 template <bool Exact>
-static void walkBorder(const double *image, const int *X, const int *Y, const int *R, int n, int r, int c,
-                       double *net, double *total)
+static void walkBorder(const double *image, int M, int N, const int *X, const int *Y, const int *R, int n, int r,
+                       int c, double *net, double *total)
 {
-    const int M = pathRows;
-    const int N = pathCols;
     const int k = r * N + c;
     double start = -1.0;
     double sum = 0.0;
@@ -253,27 +257,20 @@ static void walkBorder(const double *image, const int *X, const int *Y, const in
     *total = sum;
 }
 
-/* One call's walk, shared by the threads that split its rows. */
-static const double *walkImage;
-static const int *walkMap;
-static const int *walkOffsets;  /* the offset rows */
-static const int *walkRowSteps; /* per direction: the row offsets divided by N */
-static const int *walkLinear;   /* per direction: column + row offset, or null without interior */
-static int walkLength;          /* n */
-static long long walkRowMargin, walkColMargin;
-
 /* Width: pixels per group; Group: walks them. */
 template <int Width, void (*Group)(const double *, const int *const *, int, double *, double *)>
-static inline void walkRowsWith(int r0, int r1)
+static inline void walkRowsWith(const WalkCall &w, int r0, int r1)
 {
-    const int M = pathRows;
-    const int N = pathCols;
-    const int n = walkLength;
+    const int M = w.M;
+    const int N = w.N;
+    const int n = w.length;
+    double *nets = w.net;
+    double *totals = w.total;
     /* Interior columns [c0, c1) of interior rows. */
-    const int c0 = static_cast<int>(walkColMargin < N ? walkColMargin : N);
-    const int c1 = N - walkColMargin > c0 ? static_cast<int>(N - walkColMargin) : c0;
+    const int c0 = static_cast<int>(w.colMargin < N ? w.colMargin : N);
+    const int c1 = N - w.colMargin > c0 ? static_cast<int>(N - w.colMargin) : c0;
     for (int r = r0; r < r1; ++r) {
-        const bool interiorRow = walkLinear && r >= walkRowMargin && r <= M - walkRowMargin - 1;
+        const bool interiorRow = w.linear && r >= w.rowMargin && r <= M - w.rowMargin - 1;
         const int b0 = interiorRow ? c0 : N;
         const int rowStart = r * N;
         for (int c = 0; c < N; ++c) {
@@ -282,22 +279,22 @@ static inline void walkRowsWith(int r0, int r1)
                     const int k = rowStart + c;
                     const int *offset[Width];
                     for (int g = 0; g < Width; ++g)
-                        offset[g] = walkLinear + static_cast<size_t>(walkMap[k + g]) * n;
-                    Group(walkImage + k, offset, n, &netChange[k], &totalVariation[k]);
+                        offset[g] = w.linear + static_cast<size_t>(w.map[k + g]) * n;
+                    Group(w.image + k, offset, n, &nets[k], &totals[k]);
                 }
                 for (; c < c1; ++c) {
                     const int k = rowStart + c;
-                    walkInterior(walkImage + k, walkLinear + static_cast<size_t>(walkMap[k]) * n, n, &netChange[k],
-                                 &totalVariation[k]);
+                    walkInterior(w.image + k, w.linear + static_cast<size_t>(w.map[k]) * n, n, &nets[k],
+                                 &totals[k]);
                 }
                 if (c == N)
                     break;
             }
             const int k = rowStart + c;
-            const int d = walkMap[k];
-            walkBorder<false>(walkImage, walkOffsets + static_cast<size_t>(d) * n,
-                              walkOffsets + static_cast<size_t>(DIRECTIONS + d) * n,
-                              walkRowSteps + static_cast<size_t>(d) * n, n, r, c, &netChange[k], &totalVariation[k]);
+            const int d = w.map[k];
+            walkBorder<false>(w.image, M, N, w.offsets + static_cast<size_t>(d) * n,
+                              w.offsets + static_cast<size_t>(DIRECTIONS + d) * n,
+                              w.rowSteps + static_cast<size_t>(d) * n, n, r, c, &nets[k], &totals[k]);
         }
     }
 }
@@ -330,71 +327,64 @@ static bool rowMayHoldNan(const double *v, int count)
  * of +, and of the vector adds behind the intrinsics). Every pixel with a
  * NaN result is walked once more, the same walk with the order written and
  * x86's rules. */
-static void redoNanPixels(int r0, int r1)
+static void redoNanPixels(const WalkCall &w, int r0, int r1)
 {
-    const int M = pathRows;
-    const int N = pathCols;
-    const int n = walkLength;
+    const int M = w.M;
+    const int N = w.N;
+    const int n = w.length;
+    double *nets = w.net;
+    double *totals = w.total;
     for (int r = r0; r < r1; ++r) {
-        if (!rowMayHoldNan(totalVariation + static_cast<size_t>(r) * N, N))
+        if (!rowMayHoldNan(totals + static_cast<size_t>(r) * N, N))
             continue;
-        const bool interiorRow = walkLinear && r >= walkRowMargin && r <= M - walkRowMargin - 1;
+        const bool interiorRow = w.linear && r >= w.rowMargin && r <= M - w.rowMargin - 1;
         for (int c = 0; c < N; ++c) {
             const int k = r * N + c;
-            if (!std::isnan(totalVariation[k]))
+            if (!std::isnan(totals[k]))
                 continue;
-            const int d = walkMap[k];
-            if (interiorRow && c >= walkColMargin && c <= N - walkColMargin - 1)
-                walkInterior<true>(walkImage + k, walkLinear + static_cast<size_t>(d) * n, n, &netChange[k],
-                                   &totalVariation[k]);
+            const int d = w.map[k];
+            if (interiorRow && c >= w.colMargin && c <= N - w.colMargin - 1)
+                walkInterior<true>(w.image + k, w.linear + static_cast<size_t>(d) * n, n, &nets[k],
+                                   &totals[k]);
             else
-                walkBorder<true>(walkImage, walkOffsets + static_cast<size_t>(d) * n,
-                                 walkOffsets + static_cast<size_t>(DIRECTIONS + d) * n,
-                                 walkRowSteps + static_cast<size_t>(d) * n, n, r, c, &netChange[k],
-                                 &totalVariation[k]);
+                walkBorder<true>(w.image, M, N, w.offsets + static_cast<size_t>(d) * n,
+                                 w.offsets + static_cast<size_t>(DIRECTIONS + d) * n,
+                                 w.rowSteps + static_cast<size_t>(d) * n, n, r, c, &nets[k],
+                                 &totals[k]);
         }
     }
 }
 
-static void walkRowsPlain(int r0, int r1)
+static void walkRowsPlain(const WalkCall &w, int r0, int r1)
 {
-    walkRowsWith<GROUP, walkInteriorGroup>(r0, r1);
+    walkRowsWith<GROUP, walkInteriorGroup>(w, r0, r1);
 }
 
 #ifdef WALK_AVX2_GROUP
-__attribute__((target("avx2"))) static void walkRowsAvx2(int r0, int r1)
+__attribute__((target("avx2"))) static void walkRowsAvx2(const WalkCall &w, int r0, int r1)
 {
-    walkRowsWith<AVX2_GROUP, walkInteriorGroupAvx2>(r0, r1);
+    walkRowsWith<AVX2_GROUP, walkInteriorGroupAvx2>(w, r0, r1);
 }
 #endif
 
-bool walkAvx2Available()
-{
-#ifdef WALK_AVX2_GROUP
-    /* Idempotent; needed where no constructor has run it yet. */
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-#else
-    return false;
-#endif
-}
-
-bool walkDirections(const double *image, const int *directionMap, int halfLength)
+bool walkPaths(PathView view, const int *table, int halfLength, double *net, double *total, int threads, int path,
+               Team *team)
 {
     const int a = halfLength;
     const int n = 2 * a + 2;
-    const int M = pathRows;
-    const int N = pathCols;
+    const int M = view.rows;
+    const int N = view.cols;
+    WalkCall w;
     int colReach, rowReach;
-    int *offsets = buildOffsetRows(a, &colReach, &rowReach);
+    int *offsets = buildOffsetRows(table, M, N, a, &colReach, &rowReach);
     if (!offsets)
         return false;
 
     /* Interior pixels are those every offset of the table keeps inside: a+1
      * from each edge for tables whose offsets stay within a+1, further for
      * tables that reach further. */
-    walkRowMargin = rowReach > a + 1 ? rowReach : a + 1;
-    walkColMargin = colReach > a + 1 ? colReach : a + 1;
+    w.rowMargin = rowReach > a + 1 ? rowReach : a + 1;
+    w.colMargin = colReach > a + 1 ? colReach : a + 1;
 
     /* Per direction, the unscaled row offsets (the border test's rows), and
      * the linear offsets, these only where some pixel is interior: then
@@ -409,36 +399,47 @@ bool walkDirections(const double *image, const int *directionMap, int halfLength
     int *linear = nullptr;
     for (size_t i = 0; i < entries; ++i)
         rowSteps[i] = offsets[entries + i] / N;
-    if (M - 2 * walkRowMargin > 0 && N - 2 * walkColMargin > 0) {
+    if (M - 2 * w.rowMargin > 0 && N - 2 * w.colMargin > 0) {
         linear = derived + entries;
         for (size_t i = 0; i < entries; ++i)
             linear[i] = offsets[i] + offsets[entries + i];
     }
-    walkImage = image;
-    walkMap = directionMap;
-    walkOffsets = offsets;
-    walkRowSteps = rowSteps;
-    walkLinear = linear;
-    walkLength = n;
+    w.image = view.image;
+    w.map = view.directionMap;
+    w.M = M;
+    w.N = N;
+    w.net = net;
+    w.total = total;
+    w.offsets = offsets;
+    w.rowSteps = rowSteps;
+    w.linear = linear;
+    w.length = n;
 
-    const int team = teamSize(pathThreads, static_cast<long long>(M) * N, MIN_WALK_PIXELS_PER_THREAD, MAX_WALK_THREADS);
-    /* Rows go out in small bands to whichever thread asks next, so that a
-     * thread on a busier core takes fewer of them. */
-    const int band = M / (team * 16) > 1 ? M / (team * 16) : 1;
-    void (*walkRows)(int, int) = walkRowsPlain;
+    const int members = team ? team->size : walkTeam(threads, static_cast<long long>(M) * N);
+    /* Rows go out in bands, BANDS_PER_MEMBER per member, to whichever member
+     * asks next, so that a member on a busier core takes fewer of them. */
+    const int band = M / (members * BANDS_PER_MEMBER) > 1 ? M / (members * BANDS_PER_MEMBER) : 1;
+    void (*walkRows)(const WalkCall &, int, int) = walkRowsPlain;
 #ifdef WALK_AVX2_GROUP
-    if (walkPath != WALK_PATH_SSE2 && walkAvx2Available())
+    if (takesAvx2(path))
         walkRows = walkRowsAvx2;
+#else
+    (void)path;
 #endif
     std::atomic<long long> nextRow(0);
-    runSplit(team, [M, band, walkRows, &nextRow](int, int) {
+    runTeam(team, members, [&w, M, band, walkRows, &nextRow](int, int, TeamBarrier *) {
         for (long long r0; (r0 = nextRow.fetch_add(band, std::memory_order_relaxed)) < M;) {
             const int r1 = static_cast<int>(r0 + band < M ? r0 + band : M);
-            walkRows(static_cast<int>(r0), r1);
-            redoNanPixels(static_cast<int>(r0), r1);
+            walkRows(w, static_cast<int>(r0), r1);
+            redoNanPixels(w, static_cast<int>(r0), r1);
         }
     });
     free(derived);
     free(offsets);
     return true;
+}
+
+int walkTeam(int threads, long long pixels)
+{
+    return teamSize(threads, pixels, MIN_WALK_PIXELS_PER_THREAD);
 }

@@ -78,7 +78,7 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
     cols = n;
     planes = c;
     solverThreads = nrhs < 8 ? 0
-                             : capRequested(threadCountOf(prhs[7], MAX_THREADS), static_cast<long long>(pixels),
+                             : capRequested(threadCountOf(prhs[7], TEAM_MAX), static_cast<long long>(pixels),
                                             MIN_PIXELS_PER_THREAD);
 
     /* The host's allocation comes first: if it fails the host abandons the
@@ -96,21 +96,26 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
      * page on every call. */
     double ***store = memAllocDouble(m, n, 1);
     bool ok = store != nullptr;
-    const int team = teamSize(solverThreads, static_cast<long long>(pixels), MIN_PIXELS_PER_THREAD, MAX_THREADS);
     if (ok) {
+        /* One team for the copies and solves of every plane. */
+        Team team;
+        teamStart(&team, smoothTeam(solverThreads, static_cast<long long>(pixels)));
+        solverTeam = &team;
         double *result = mxGetPr(out);
         double *weights = result + static_cast<size_t>(c - 1) * pixels;
-        copyToRowMajor(team, weights, mxGetPr(weightMap), m, n);
+        copyToRowMajor(&team, weights, mxGetPr(weightMap), m, n);
         const double *in = mxGetPr(image);
         for (int p = 0; ok && p < c; ++p) {
-            copyToRowMajor(team, store[0][0], in + p * pixels, m, n);
+            copyToRowMajor(&team, store[0][0], in + p * pixels, m, n);
             ok = smoothSeparable(store, weights, weights, lambda, iterations, attenuation);
-            if (ok && !solverKeepsNanBits() && holdsNan(store[0][0], pixels)) {
-                copyToRowMajor(team, store[0][0], in + p * pixels, m, n);
+            if (ok && !smoothKeepsNanBits() && holdsNan(store[0][0], pixels)) {
+                copyToRowMajor(&team, store[0][0], in + p * pixels, m, n);
                 ok = smoothSeparableExact(store, weights, weights, lambda, iterations, attenuation);
             }
-            copyToColMajor(team, result + p * pixels, store[0][0], m, n);
+            copyToColMajor(&team, result + p * pixels, store[0][0], m, n);
         }
+        solverTeam = nullptr;
+        teamStop(&team);
     }
     memFreeDouble(store);
     if (!ok) {

@@ -8,7 +8,7 @@ extern int rows;
 extern int cols;
 extern int planes;
 
-/* Doubles the block holds beyond the image's. */
+/* Doubles the store's block holds beyond rows*cols*planes. */
 enum { STORE_SPARE = 10 };
 
 /* One block of rows*cols*planes (+STORE_SPARE) doubles, a pixel table and a row

@@ -6,10 +6,9 @@
 #include "loader.h"
 #include "pathtables.h"
 #include "reference.h"
-#include "solver.h"
-#include "store.h"
 #include "testutil.h"
-#include "walk.h"
+#include "pathwalk.h"
+#include "../common/dispatch.h"
 #include "../common/split.h"
 
 #include <algorithm>
@@ -18,38 +17,23 @@
 
 namespace {
 
-/* Restores the module-level solver settings whatever the test does. */
-struct SolverSettings {
-    SolverSettings(int path, int threads)
-    {
-        solverPath = path;
-        solverThreads = threads;
-    }
-    ~SolverSettings()
-    {
-        solverPath = SOLVER_PATH_AUTO;
-        solverThreads = 0;
-    }
-};
-
 std::vector<int> availablePaths()
 {
-    std::vector<int> p = {SOLVER_PATH_SSE2};
-    if (solverAvx2Available())
-        p.push_back(SOLVER_PATH_AUTO);
+    std::vector<int> p = {KERNEL_PATH_SSE2};
+    if (cpuHasAvx2())
+        p.push_back(KERNEL_PATH_AUTO);
     return p;
 }
 
 const char *pathName(int path)
 {
-    return path == SOLVER_PATH_SSE2 ? "SSE2" : "AVX2";
+    return path == KERNEL_PATH_SSE2 ? "SSE2" : "AVX2";
 }
 
 std::vector<double> solve(std::vector<double> image, int M, int N, const std::vector<double> &w, double lambda,
                           int iterations, double attenuation, int path, int threads)
 {
-    SolverSettings settings(path, threads);
-    return runKernel(std::move(image), M, N, w, lambda, iterations, attenuation);
+    return runKernel(std::move(image), M, N, w, lambda, iterations, attenuation, false, path, threads);
 }
 
 struct Case {
@@ -215,20 +199,13 @@ TEST(FastSolver, ThreadsThatCannotStartLeaveTheirShareToTheOthers)
     const std::vector<int> table = lineTable();
     std::vector<double> wantNet, wantTotal;
     referenceWalk(image, M, N, directions, table, 3, wantNet, wantTotal);
-    std::copy(table.begin(), table.end(), directionTable);
     for (int limit : {0, 1, 2}) {
         threadStartLimit = limit;
         for (int path : availablePaths())
             EXPECT_TRUE(sameBits(solve(image, M, N, c.weights, 4.0, 3, 2.0, path, 4), c.want)) << "limit " << limit;
         std::vector<double> net(n), total(n);
-        pathRows = M;
-        pathCols = N;
-        netChange = net.data();
-        totalVariation = total.data();
-        pathThreads = 4;
-        EXPECT_TRUE(walkDirections(image.data(), directions.data(), 3));
-        pathThreads = 0;
-        netChange = totalVariation = nullptr;
+        EXPECT_TRUE(walkPaths(PathView{image.data(), directions.data(), M, N}, table.data(), 3, net.data(),
+                              total.data(), 4, KERNEL_PATH_AUTO));
         threadStartLimit = -1;
         EXPECT_TRUE(sameBits(net, wantNet)) << "limit " << limit;
         EXPECT_TRUE(sameBits(total, wantTotal)) << "limit " << limit;
@@ -239,9 +216,9 @@ TEST(FastSolver, NoIterationsOrNoPixelsTouchNothing)
 {
     std::vector<double> image = {1.0, -0.0, NAN, 4.0, 5.0, 6.0};
     for (int it : {0, -1, INT_MIN})
-        EXPECT_TRUE(sameBits(solve(image, 2, 3, image, 3.0, it, 2.0, SOLVER_PATH_AUTO, 3), image));
+        EXPECT_TRUE(sameBits(solve(image, 2, 3, image, 3.0, it, 2.0, KERNEL_PATH_AUTO, 3), image));
     for (auto d : {std::pair<int, int>{0, 4}, {4, 0}, {0, 0}})
-        EXPECT_TRUE(solve({}, d.first, d.second, {}, 3.0, 2, 2.0, SOLVER_PATH_AUTO, 2).empty());
+        EXPECT_TRUE(solve({}, d.first, d.second, {}, 3.0, 2, 2.0, KERNEL_PATH_AUTO, 2).empty());
 }
 
 /* ---- The path walk. */
@@ -265,37 +242,15 @@ std::vector<double> walkImage(std::mt19937_64 &rng, int M, int N, double low)
     return img;
 }
 
-std::vector<int> walkPaths()
-{
-    std::vector<int> p = {WALK_PATH_SSE2};
-    if (walkAvx2Available())
-        p.push_back(WALK_PATH_AUTO);
-    return p;
-}
-
-const char *walkPathName(int path)
-{
-    return path == WALK_PATH_SSE2 ? "SSE2" : "AVX2";
-}
-
 /* One walk with the given path and team; the outputs start as -7 so that
  * an element left unwritten shows. */
-void runWalk(const std::vector<double> &img, int M, int N, const std::vector<int> &dirs, int a, int path, int threads,
-             std::vector<double> &net, std::vector<double> &total)
+void runWalk(const std::vector<double> &img, int M, int N, const std::vector<int> &dirs, const std::vector<int> &table,
+             int a, int path, int threads, std::vector<double> &net, std::vector<double> &total)
 {
     net.assign(img.size(), -7.0);
     total.assign(img.size(), -7.0);
-    pathRows = M;
-    pathCols = N;
-    netChange = net.data();
-    totalVariation = total.data();
-    pathThreads = threads;
-    walkPath = path;
-    bool ok = walkDirections(img.data(), dirs.data(), a);
-    walkPath = WALK_PATH_AUTO;
-    pathThreads = 0;
-    netChange = totalVariation = nullptr;
-    ASSERT_TRUE(ok);
+    ASSERT_TRUE(walkPaths(PathView{img.data(), dirs.data(), M, N}, table.data(), a, net.data(), total.data(), threads,
+                          path));
 }
 
 TEST(FastWalk, NeighboursStartingAtDifferentSamplesKeepTheirOwnStart)
@@ -319,21 +274,20 @@ TEST(FastWalk, NeighboursStartingAtDifferentSamplesKeepTheirOwnStart)
     std::vector<int> dirs(img.size(), 5);
     std::vector<double> wantNet, wantTotal;
     referenceWalk(img, M, N, dirs, table, a, wantNet, wantTotal);
-    std::copy(table.begin(), table.end(), directionTable);
-    for (int path : walkPaths()) {
+    for (int path : availablePaths()) {
         std::vector<double> net, total;
-        runWalk(img, M, N, dirs, a, path, 1, net, total);
-        EXPECT_TRUE(sameBits(net, wantNet)) << walkPathName(path);
-        EXPECT_TRUE(sameBits(total, wantTotal)) << walkPathName(path);
+        runWalk(img, M, N, dirs, table, a, path, 1, net, total);
+        EXPECT_TRUE(sameBits(net, wantNet)) << pathName(path);
+        EXPECT_TRUE(sameBits(total, wantTotal)) << pathName(path);
     }
     /* All negative: every output 0 on either path. */
     for (double &v : img)
         v = -1.0 - std::fabs(v == v ? v : 1.0);
-    for (int path : walkPaths()) {
+    for (int path : availablePaths()) {
         std::vector<double> net, total;
-        runWalk(img, M, N, dirs, a, path, 1, net, total);
-        EXPECT_TRUE(std::all_of(net.begin(), net.end(), [](double x) { return x == 0.0; })) << walkPathName(path);
-        EXPECT_TRUE(std::all_of(total.begin(), total.end(), [](double x) { return x == 0.0; })) << walkPathName(path);
+        runWalk(img, M, N, dirs, table, a, path, 1, net, total);
+        EXPECT_TRUE(std::all_of(net.begin(), net.end(), [](double x) { return x == 0.0; })) << pathName(path);
+        EXPECT_TRUE(std::all_of(total.begin(), total.end(), [](double x) { return x == 0.0; })) << pathName(path);
     }
 }
 
@@ -354,15 +308,14 @@ TEST(FastWalk, EveryThreadCountMatchesTheReference)
                 for (const std::vector<int> &table : {straight, randomTable(rng, a)}) {
                     std::vector<double> wantNet, wantTotal;
                     referenceWalk(img, M, N, dirs, table, a, wantNet, wantTotal);
-                    std::copy(table.begin(), table.end(), directionTable);
-                    for (int path : walkPaths())
+                    for (int path : availablePaths())
                         for (int threads = 0; threads <= 5; ++threads) {
                             std::vector<double> net, total;
-                            runWalk(img, M, N, dirs, a, path, threads, net, total);
+                            runWalk(img, M, N, dirs, table, a, path, threads, net, total);
                             ASSERT_TRUE(sameBits(net, wantNet))
-                                << M << "x" << N << " a " << a << " threads " << threads << " " << walkPathName(path);
+                                << M << "x" << N << " a " << a << " threads " << threads << " " << pathName(path);
                             ASSERT_TRUE(sameBits(total, wantTotal))
-                                << M << "x" << N << " a " << a << " threads " << threads << " " << walkPathName(path);
+                                << M << "x" << N << " a " << a << " threads " << threads << " " << pathName(path);
                         }
                 }
             }

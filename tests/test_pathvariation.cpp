@@ -3,7 +3,8 @@
 #include "pathtables.h"
 #include "reference.h"
 #include "testutil.h"
-#include "walk.h"
+#include "pathwalk.h"
+#include "../common/dispatch.h"
 
 #include <algorithm>
 #include <climits>
@@ -19,14 +20,8 @@ Walk runWalk(const double *image, int M, int N, const std::vector<int> &dirs, co
     Walk w;
     w.nc.assign(dirs.size(), 12345.0);
     w.tv.assign(dirs.size(), 12345.0);
-    pathRows = M;
-    pathCols = N;
-    std::copy(table.begin(), table.end(), directionTable);
-    netChange = w.nc.data();
-    totalVariation = w.tv.data();
-    EXPECT_TRUE(walkDirections(image, dirs.data(), a));
-    netChange = nullptr;
-    totalVariation = nullptr;
+    EXPECT_TRUE(walkPaths(PathView{image, dirs.data(), M, N}, table.data(), a, w.nc.data(), w.tv.data(), 0,
+                          KERNEL_PATH_AUTO));
     return w;
 }
 
