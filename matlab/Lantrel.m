@@ -49,9 +49,9 @@
 %     - One NaN or Inf pixel or weight makes the whole result NaN (weights of
 %       0 do not stop it).
 %     - Values near the largest double (about 1.8e308) overflow to Inf.
-%   Memory: besides OUT, a call takes at most 6.2 times the size of one
-%   plane plus 48*THREADS*(M+N) doubles (3.2 times plus that when M is at
-%   least 16*THREADS).
+%   Memory: besides OUT, a call takes the working store (about 2 times one
+%   plane) plus at most 64*THREADS*(M+N) doubles of scratch, whatever the
+%   shape.
 %
 %   Errors (identifier, when)
 %     Lantrel:nargin       fewer than 7 inputs
