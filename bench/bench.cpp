@@ -170,7 +170,7 @@ void moduleWalk(const Scene &s, const std::vector<int> &dirs, int a, std::vector
     static const std::vector<int> table = lineTable();
     nc.resize(s.image.size());
     tv.resize(s.image.size());
-    if (!walkPaths(PathView{s.image.data(), dirs.data(), s.M, s.N}, table.data(), a, nc.data(), tv.data(), threads,
+    if (!walkPaths(PathView{s.image.data(), dirs.data(), s.M, s.N, s.N, s.N}, table.data(), a, nc.data(), tv.data(), threads,
                    KERNEL_PATH_AUTO)) {
         fprintf(stderr, "bench: walk out of memory\n");
         exit(1);

@@ -13,6 +13,6 @@ Team *pathTeam = nullptr;
 
 bool walkDirections(const double *image, const int *directionMap, int halfLength)
 {
-    return walkPaths(PathView{image, directionMap, pathRows, pathCols}, directionTable, halfLength, netChange,
+    return walkPaths(PathView{image, directionMap, pathRows, pathCols, pathCols, pathCols}, directionTable, halfLength, netChange,
                      totalVariation, pathThreads, walkPath, pathTeam);
 }

@@ -18,19 +18,23 @@ enum {
 
 enum { MIN_WALK_PIXELS_PER_THREAD = 32768, BANDS_PER_MEMBER = 16 };
 
-/* A row-major image and its direction map (0..360), both rows x cols with
- * rows adjacent: element (i, j) at i * cols + j. rows * cols must fit a
- * 32-bit int. */
+/* A row-major image and its direction map (0..360), both rows x cols:
+ * image element (i, j) at i * imageStride + j, map element at
+ * i * mapStride + j; a stride of 0 means cols (rows adjacent). rows *
+ * cols and rows * imageStride must fit a 32-bit int. */
 struct PathView {
     const double *image;
     const int *directionMap;
     int rows;
     int cols;
+    int imageStride;
+    int mapStride;
 };
 
 /* For every pixel, walks the path of its direction over table steps
  * 0..halfLength (0..79) and writes the net change and the total variation
- * of the samples taken to net and total (row-major, rows x cols). table:
+ * of the samples taken to net and total (row-major, rows x cols, rows
+ * adjacent). table:
  * step p, column q at p * TABLE_COLUMNS + q; column d holds the column
  * offset of direction d, column DIRECTIONS + d its row offset; offsets of
  * any value are safe, nothing outside the image is ever read. threads: 0

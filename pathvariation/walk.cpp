@@ -24,6 +24,7 @@ struct WalkCall {
     const double *image;
     const int *map;
     int M, N;
+    int S, mapS;         /* row strides of the image and of the map */
     double *net, *total;
     const int *offsets;  /* the offset rows */
     const int *rowSteps; /* per direction: the row offsets divided by N */
@@ -36,7 +37,7 @@ struct WalkCall {
  * rules keep every read inside the image and every index within 32 bits:
  * - an offset of magnitude >= the image's extent in its axis never lands
  *   inside from any pixel, so it is clamped to +-extent: no walk changes,
- *   and a row offset times the column count stays within M*N;
+ *   and a row offset times the row stride stays within M * stride;
  * - the interior margin in each axis is the largest offset magnitude held
  *   by steps 0..a (never less than a + 1), so pixels that a larger offset
  *   could take outside are walked with bounds tests.
@@ -47,9 +48,9 @@ static int clampOffset(int v, int extent)
 }
 
 /* 722 rows of n = 2a + 2 entries: -T[a-1] .. -T[0], 0, T[0] .. T[a], the
- * order of the walk. Row offsets are premultiplied by the column count.
- * Also reports the largest column and row offset magnitudes held. */
-static int *buildOffsetRows(const int *table, int M, int N, int a, int *colReach, int *rowReach)
+ * order of the walk. Row offsets are premultiplied by the image's row
+ * stride S. Also reports the largest column and row offset magnitudes held. */
+static int *buildOffsetRows(const int *table, int M, int N, int S, int a, int *colReach, int *rowReach)
 {
     const int n = 2 * a + 2;
     int *offsets = static_cast<int *>(malloc(static_cast<size_t>(TABLE_COLUMNS) * n * sizeof(int)));
@@ -67,7 +68,7 @@ static int *buildOffsetRows(const int *table, int M, int N, int a, int *colReach
             int *reach = isRow ? rowReach : colReach;
             if (magnitude > *reach)
                 *reach = magnitude;
-            row[a + 1 + p] = isRow ? v * N : v;
+            row[a + 1 + p] = isRow ? v * S : v;
         }
         for (int j = 0; j < a; ++j)
             row[j] = -row[2 * a - j];
@@ -229,12 +230,12 @@ __attribute__((target("avx2"))) static inline void walkInteriorGroupAvx2(const d
 #endif
 
 /* X, Y: the direction's offset rows; R: its row offsets before scaling by
- * N (Y / N, computed once per call rather than per sample). */
+ * the stride S (Y / S, computed once per call rather than per sample). */
 template <bool Exact>
-static void walkBorder(const double *image, int M, int N, const int *X, const int *Y, const int *R, int n, int r,
-                       int c, double *net, double *total)
+static void walkBorder(const double *image, int M, int N, int S, const int *X, const int *Y, const int *R, int n,
+                       int r, int c, double *net, double *total)
 {
-    const int k = r * N + c;
+    const int k = r * S + c;
     double start = -1.0;
     double sum = 0.0;
     double prev = 0.0;
@@ -273,26 +274,27 @@ static inline void walkRowsWith(const WalkCall &w, int r0, int r1)
         const bool interiorRow = w.linear && r >= w.rowMargin && r <= M - w.rowMargin - 1;
         const int b0 = interiorRow ? c0 : N;
         const int rowStart = r * N;
+        const double *image = w.image + static_cast<size_t>(r) * w.S;
+        const int *map = w.map + static_cast<size_t>(r) * w.mapS;
         for (int c = 0; c < N; ++c) {
             if (c == b0) {
                 for (; c + Width <= c1; c += Width) {
                     const int k = rowStart + c;
                     const int *offset[Width];
                     for (int g = 0; g < Width; ++g)
-                        offset[g] = w.linear + static_cast<size_t>(w.map[k + g]) * n;
-                    Group(w.image + k, offset, n, &nets[k], &totals[k]);
+                        offset[g] = w.linear + static_cast<size_t>(map[c + g]) * n;
+                    Group(image + c, offset, n, &nets[k], &totals[k]);
                 }
                 for (; c < c1; ++c) {
                     const int k = rowStart + c;
-                    walkInterior(w.image + k, w.linear + static_cast<size_t>(w.map[k]) * n, n, &nets[k],
-                                 &totals[k]);
+                    walkInterior(image + c, w.linear + static_cast<size_t>(map[c]) * n, n, &nets[k], &totals[k]);
                 }
                 if (c == N)
                     break;
             }
             const int k = rowStart + c;
-            const int d = w.map[k];
-            walkBorder<false>(w.image, M, N, w.offsets + static_cast<size_t>(d) * n,
+            const int d = map[c];
+            walkBorder<false>(w.image, M, N, w.S, w.offsets + static_cast<size_t>(d) * n,
                               w.offsets + static_cast<size_t>(DIRECTIONS + d) * n,
                               w.rowSteps + static_cast<size_t>(d) * n, n, r, c, &nets[k], &totals[k]);
         }
@@ -342,12 +344,12 @@ static void redoNanPixels(const WalkCall &w, int r0, int r1)
             const int k = r * N + c;
             if (!std::isnan(totals[k]))
                 continue;
-            const int d = w.map[k];
+            const int d = w.map[static_cast<size_t>(r) * w.mapS + c];
             if (interiorRow && c >= w.colMargin && c <= N - w.colMargin - 1)
-                walkInterior<true>(w.image + k, w.linear + static_cast<size_t>(d) * n, n, &nets[k],
-                                   &totals[k]);
+                walkInterior<true>(w.image + static_cast<size_t>(r) * w.S + c, w.linear + static_cast<size_t>(d) * n,
+                                   n, &nets[k], &totals[k]);
             else
-                walkBorder<true>(w.image, M, N, w.offsets + static_cast<size_t>(d) * n,
+                walkBorder<true>(w.image, M, N, w.S, w.offsets + static_cast<size_t>(d) * n,
                                  w.offsets + static_cast<size_t>(DIRECTIONS + d) * n,
                                  w.rowSteps + static_cast<size_t>(d) * n, n, r, c, &nets[k],
                                  &totals[k]);
@@ -374,9 +376,10 @@ bool walkPaths(PathView view, const int *table, int halfLength, double *net, dou
     const int n = 2 * a + 2;
     const int M = view.rows;
     const int N = view.cols;
+    const int S = view.imageStride > 0 ? view.imageStride : N;
     WalkCall w;
     int colReach, rowReach;
-    int *offsets = buildOffsetRows(table, M, N, a, &colReach, &rowReach);
+    int *offsets = buildOffsetRows(table, M, N, S, a, &colReach, &rowReach);
     if (!offsets)
         return false;
 
@@ -398,7 +401,7 @@ bool walkPaths(PathView view, const int *table, int halfLength, double *net, dou
     int *rowSteps = derived;
     int *linear = nullptr;
     for (size_t i = 0; i < entries; ++i)
-        rowSteps[i] = offsets[entries + i] / N;
+        rowSteps[i] = offsets[entries + i] / S;
     if (M - 2 * w.rowMargin > 0 && N - 2 * w.colMargin > 0) {
         linear = derived + entries;
         for (size_t i = 0; i < entries; ++i)
@@ -408,6 +411,8 @@ bool walkPaths(PathView view, const int *table, int halfLength, double *net, dou
     w.map = view.directionMap;
     w.M = M;
     w.N = N;
+    w.S = S;
+    w.mapS = view.mapStride > 0 ? view.mapStride : N;
     w.net = net;
     w.total = total;
     w.offsets = offsets;

@@ -204,7 +204,7 @@ TEST(FastSolver, ThreadsThatCannotStartLeaveTheirShareToTheOthers)
         for (int path : availablePaths())
             EXPECT_TRUE(sameBits(solve(image, M, N, c.weights, 4.0, 3, 2.0, path, 4), c.want)) << "limit " << limit;
         std::vector<double> net(n), total(n);
-        EXPECT_TRUE(walkPaths(PathView{image.data(), directions.data(), M, N}, table.data(), 3, net.data(),
+        EXPECT_TRUE(walkPaths(PathView{image.data(), directions.data(), M, N, N, N}, table.data(), 3, net.data(),
                               total.data(), 4, KERNEL_PATH_AUTO));
         threadStartLimit = -1;
         EXPECT_TRUE(sameBits(net, wantNet)) << "limit " << limit;
@@ -243,14 +243,24 @@ std::vector<double> walkImage(std::mt19937_64 &rng, int M, int N, double low)
 }
 
 /* One walk with the given path and team; the outputs start as -7 so that
- * an element left unwritten shows. */
+ * an element left unwritten shows. With pad > 0 the image and the map lie
+ * in rows pad elements longer than N, the padding holding what would show
+ * if it were read (1e300, and a direction the offsets have no row for). */
 void runWalk(const std::vector<double> &img, int M, int N, const std::vector<int> &dirs, const std::vector<int> &table,
-             int a, int path, int threads, std::vector<double> &net, std::vector<double> &total)
+             int a, int path, int threads, std::vector<double> &net, std::vector<double> &total, int pad = 0)
 {
     net.assign(img.size(), -7.0);
     total.assign(img.size(), -7.0);
-    ASSERT_TRUE(walkPaths(PathView{img.data(), dirs.data(), M, N}, table.data(), a, net.data(), total.data(), threads,
-                          path));
+    const int S = N + pad;
+    std::vector<double> wideImg(static_cast<size_t>(M) * S, 1e300);
+    std::vector<int> wideDirs(static_cast<size_t>(M) * S, -1000000);
+    for (int r = 0; r < M; ++r)
+        for (int c = 0; c < N; ++c) {
+            wideImg[static_cast<size_t>(r) * S + c] = img[static_cast<size_t>(r) * N + c];
+            wideDirs[static_cast<size_t>(r) * S + c] = dirs[static_cast<size_t>(r) * N + c];
+        }
+    ASSERT_TRUE(walkPaths(PathView{wideImg.data(), wideDirs.data(), M, N, S, S}, table.data(), a, net.data(),
+                          total.data(), threads, path));
 }
 
 TEST(FastWalk, NeighboursStartingAtDifferentSamplesKeepTheirOwnStart)
@@ -311,7 +321,8 @@ TEST(FastWalk, EveryThreadCountMatchesTheReference)
                     for (int path : availablePaths())
                         for (int threads = 0; threads <= 5; ++threads) {
                             std::vector<double> net, total;
-                            runWalk(img, M, N, dirs, table, a, path, threads, net, total);
+                            /* Odd thread counts walk a view with longer rows. */
+                            runWalk(img, M, N, dirs, table, a, path, threads, net, total, threads % 2 ? 3 : 0);
                             ASSERT_TRUE(sameBits(net, wantNet))
                                 << M << "x" << N << " a " << a << " threads " << threads << " " << pathName(path);
                             ASSERT_TRUE(sameBits(total, wantTotal))

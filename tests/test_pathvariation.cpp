@@ -20,7 +20,7 @@ Walk runWalk(const double *image, int M, int N, const std::vector<int> &dirs, co
     Walk w;
     w.nc.assign(dirs.size(), 12345.0);
     w.tv.assign(dirs.size(), 12345.0);
-    EXPECT_TRUE(walkPaths(PathView{image, dirs.data(), M, N}, table.data(), a, w.nc.data(), w.tv.data(), 0,
+    EXPECT_TRUE(walkPaths(PathView{image, dirs.data(), M, N, N, N}, table.data(), a, w.nc.data(), w.tv.data(), 0,
                           KERNEL_PATH_AUTO));
     return w;
 }
