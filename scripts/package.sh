@@ -20,7 +20,7 @@ mkdir -p "$pkg/inst/lantrel" "$pkg/src"
 url=${LANTREL_URL:-$(git -C "$root" remote get-url origin 2>/dev/null || true)}
 # A clone of a local folder has a path as its origin, not an address.
 case $url in http://* | https://*) ;; *) url= ;; esac
-[ -n "$url" ] || echo "package.sh: no LANTREL_URL and no git origin; DESCRIPTION gets no Url" >&2
+[ -n "$url" ] || echo "package.sh: no LANTREL_URL and no web address as git origin; DESCRIPTION gets no Url" >&2
 sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u +%Y-%m-%d)/" -e "s|@URL@|$url|" \
   -e '/^Url: *$/d' "$root/packaging/octave/DESCRIPTION.in" >"$pkg/DESCRIPTION"
 cp "$root/CHANGELOG.md" "$pkg/NEWS"
