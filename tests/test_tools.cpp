@@ -65,6 +65,14 @@ protected:
         unlink((dir + "/stderr.txt").c_str());
         return r;
     }
+    /* A usage error: exit status 2 and `text` in the message. */
+    ToolRun usageError(const std::string &tool, const std::string &args, const std::string &text)
+    {
+        ToolRun r = run(tool, args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
+        return r;
+    }
     std::vector<std::string> files(const std::string &sub) const
     {
         std::vector<std::string> names;
@@ -283,18 +291,10 @@ TEST_F(ToolTest, HelpExplainsUsageAndTheFormulas)
 
 TEST_F(ToolTest, BadUsageNamesTheProblem)
 {
-    ToolRun r = run(LANTREL_TOOL, "");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("no input image given"), std::string::npos) << r.err;
-    r = run(LANTREL_TOOL, "--sigma -1 x.png");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("--sigma needs a number > 0, not '-1'"), std::string::npos) << r.err;
-    r = run(OSTRAVE_TOOL, "--half-length 80 x.png");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("--half-length"), std::string::npos) << r.err;
-    r = run(OSTRAVE_TOOL, "--frobnicate x.png");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("unknown option --frobnicate"), std::string::npos) << r.err;
+    usageError(LANTREL_TOOL, "", "no input image given");
+    usageError(LANTREL_TOOL, "--sigma -1 x.png", "--sigma needs a number > 0, not '-1'");
+    usageError(OSTRAVE_TOOL, "--half-length 80 x.png", "--half-length");
+    usageError(OSTRAVE_TOOL, "--frobnicate x.png", "unknown option --frobnicate");
 }
 
 TEST_F(ToolTest, BadInputsAreNamedAndLeaveNoOutput)
@@ -419,16 +419,10 @@ TEST_F(ToolTest, OptionsThatLoseTheImageAreRefusedBeforeAnyFile)
 {
     /* A round's strength above 1e10 (the first here, then the second);
      * none of them reads its (missing) input. */
-    ToolRun r = run(LANTREL_TOOL, "--lambda 1e20 missing.png");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("the strength of round 1 would be 5e+19"), std::string::npos) << r.err;
+    ToolRun r = usageError(LANTREL_TOOL, "--lambda 1e20 missing.png", "the strength of round 1 would be 5e+19");
     EXPECT_EQ(r.err.find("missing.png"), std::string::npos) << r.err;
-    r = run(LANTREL_TOOL, "--lambda 20 --attenuation 1e-300 missing.png");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("the strength of round 2 would be 1e+301"), std::string::npos) << r.err;
-    r = run(LANTREL_TOOL, "--iterations 2.5 missing.png");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("--iterations needs a whole number"), std::string::npos) << r.err;
+    usageError(LANTREL_TOOL, "--lambda 20 --attenuation 1e-300 missing.png", "the strength of round 2 would be 1e+301");
+    usageError(LANTREL_TOOL, "--iterations 2.5 missing.png", "--iterations needs a whole number");
     /* The limit itself is allowed. */
     std::string why;
     ASSERT_TRUE(writePng(dir + "/in.png", testImage(20, 16, 1, 8, 7), &why)) << why;
