@@ -17,6 +17,7 @@
 %   Errors (identifier, when)
 %     imageLuma:badImage   not a real, full array of one of the classes above,
 %                          or a third dimension other than 1 or 3
+%     imageLuma:usage      no input
 %
 %   Example
 %     rgb = imread('data/ladybird.png');   % 320 x 320 x 3 uint8
@@ -25,8 +26,8 @@
 %   See also OSTRAVEDIRECTIONS, OSTRAVEVARIATION, LANTRELWEIGHTS.
 
 function y = imageLuma(rgb)
-  if nargin ~= 1
-    error('imageLuma:badImage', 'imageLuma takes one input, the image.');
+  if nargin < 1
+    error('imageLuma:usage', 'Invalid call to imageLuma. Use\n  Y = imageLuma(RGB)\n  Y = imageLuma(GREY)');
   end
   rgb = imageToUnit(rgb, 'imageLuma:badImage');
   c = size(rgb, 3);
@@ -58,3 +59,4 @@ end
 %!error id=imageLuma:badImage imageLuma(int32(1))
 %!error id=imageLuma:badImage imageLuma({1})
 %!error id=imageLuma:badImage imageLuma(1i)
+%!error id=imageLuma:usage imageLuma()

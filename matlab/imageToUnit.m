@@ -7,9 +7,11 @@
 %   X = IMAGETOUNIT(I, ID, WHAT) raises errors with identifier ID and names
 %   the input WHAT (default 'imageToUnit:badImage' and 'image').
 %
-%   Errors
-%     ID   I not a real, full numeric or logical array, or of another
-%          class (int8, int32, ...)
+%   Errors (identifier, when)
+%     ID                  I not a real, full numeric or logical array, or
+%                         of another class (int8, int32, ...); the
+%                         message says which (complex, sparse, the class)
+%     imageToUnit:usage   no input
 %
 %   Example
 %     x = imageToUnit(uint8([0 51 255]))    % 0 0.2 1
@@ -17,14 +19,21 @@
 %   See also IMAGELUMA, LANTRELWEIGHTS, LANTRELSMOOTH.
 
 function x = imageToUnit(x, id, what)
+  if nargin < 1
+    error('imageToUnit:usage', 'Invalid call to imageToUnit. Use\n  X = imageToUnit(I)\n  X = imageToUnit(I, ID, WHAT)');
+  end
   if nargin < 2
     id = 'imageToUnit:badImage';
   end
   if nargin < 3
     what = 'image';
   end
-  if ~(isnumeric(x) || islogical(x)) || ~isreal(x) || issparse(x)
-    error(id, 'The %s must be a real, full numeric or logical array, not %s.', what, class(x));
+  if ~(isnumeric(x) || islogical(x))
+    error(id, 'The %s must be a numeric or logical array, not %s.', what, class(x));
+  elseif ~isreal(x)
+    error(id, 'The %s must be real, not complex.', what);
+  elseif issparse(x)
+    error(id, 'The %s must not be sparse (FULL makes it a full array).', what);
   end
   switch class(x)
     case 'double'
@@ -47,3 +56,7 @@ end
 %!assert (imageToUnit(uint16(65535)), 1)
 %!error id=imageToUnit:badImage imageToUnit(int32(1))
 %!error id=my:id imageToUnit({1}, 'my:id', 'map')
+%!error <map must be a numeric or logical array, not cell> imageToUnit({1}, 'my:id', 'map')
+%!error <image must be real, not complex> imageToUnit(single(1i))
+%!error <image must not be sparse> imageToUnit(sparse(1))
+%!error id=imageToUnit:usage imageToUnit()

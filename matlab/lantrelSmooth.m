@@ -12,13 +12,26 @@
 %                    the full intensity range (default 0.03): a step of
 %                    SIGMA between neighbours gives weight exp(-1). Smaller
 %                    keeps fainter edges, larger smooths across them.
-%     'Iterations'   number of rounds, a whole number 0 to 1e6 (default 4).
+%                    Past 1 even a step over the full range weighs more
+%                    than exp(-1): a value above 1 (grey levels, say) gets
+%                    the warning lantrelSmooth:sigmaScale.
+%     'Iterations'   number of rounds, a whole number 0 to 1000 (default 4).
+%                    Why 1000: with ATTENUATION 2 even the largest strength
+%                    allowed (1e10, about 2^33) falls below 2^-53, the last
+%                    bit of a value near 1, by round 90, so later rounds
+%                    change nothing visible; with ATTENUATION 1 every round
+%                    costs as much as the first (0.01 to 0.03 s a megapixel
+%                    on one core: 1000 rounds of 4000 x 4000 take minutes),
+%                    and k rounds spread about as far as one with k times
+%                    the strength, which is far quicker. LANTREL takes more.
 %     'Attenuation'  divisor of the strength between rounds, real scalar > 0
 %                    (default 2): round k (k = 0, 1, ...) uses strength
 %                    LAMBDA/2 divided k times by ATTENUATION.
 %     'Weights'      an M x N weight map to use instead of the computed one
 %                    (then 'Sigma' is not used); integer and logical maps
 %                    are scaled to [0, 1] as the image is. 1 smooths, 0 keeps.
+%                    Every value must be finite and >= 0; the largest one
+%                    multiplies the strength (see strengthTooLarge below).
 %     'Threads'      number of threads, a whole number >= 0 (default 0, one
 %                    per core); never changes the result.
 %
@@ -46,18 +59,37 @@
 %   gets the warning lantrelSmooth:range, since every step in it looks like
 %   an edge and nothing would be smoothed.
 %
+%   NaN pixels of a single or double image are missing data: they come back
+%   NaN and change no other pixel. Every coupling of such a pixel with its
+%   neighbours is cut (its weight and those of its left and upper
+%   neighbours set to 0; as one weight serves both passes, this also cuts
+%   the left neighbour from the pixel below it and the upper neighbour from
+%   the pixel right of it). Inf and -Inf pixels are treated the same way and
+%   come back as they were: no intensity can be averaged with them, and
+%   like NaN they mostly mark a sample that went wrong upstream (a division
+%   by zero), which stays in view where it was instead of stopping the call.
+%   A colour pixel missing in one channel keeps its other channels as they
+%   are.
+%
 %   Errors (identifier, when)
+%     lantrelSmooth:usage             no input, or not text where the
+%                                     options start (lantrelSmooth(12, I))
 %     lantrelSmooth:badImage          I not a real, full array of a class
 %                                     above, or not M x N or M x N x 3
 %     lantrelSmooth:badOption         an unknown option name, a name that
 %                                     is not text, or a name without value
 %     lantrelSmooth:badValue          an option value out of its range or
-%                                     of the wrong class
+%                                     of the wrong class (a weight map of
+%                                     class int8, say), or a weight that is
+%                                     NaN, Inf or negative (the message
+%                                     names the first one's row and column)
 %     lantrelSmooth:weightSize        'Weights' not of the image's M x N size
-%     lantrelSmooth:strengthTooLarge  a round's strength above 1e10 (the
-%                                     bound of the command-line tools: past
-%                                     it, rounding swamps the image), e.g.
-%                                     a small ATTENUATION with many rounds
+%     lantrelSmooth:strengthTooLarge  a round's strength, times the largest
+%                                     weight where that is above 1, above
+%                                     1e10 (the bound of the command-line
+%                                     tools: past it, rounding swamps the
+%                                     image), e.g. a small ATTENUATION with
+%                                     many rounds
 %
 %   Example
 %     rgb = imread('data/ladybird.png');
@@ -68,12 +100,21 @@
 %   See also LANTRELWEIGHTS, LANTREL, OSTRAVEVARIATION.
 
 function out = lantrelSmooth(img, varargin)
+  if nargin < 1 || (~isempty(varargin) && ~ischar(varargin{1}))
+    error('lantrelSmooth:usage', ['Invalid call to lantrelSmooth. Use\n' ...
+          '  J = lantrelSmooth(I)\n  J = lantrelSmooth(I, NAME, VALUE, ...)\n' ...
+          'with the image first and options as name-value pairs (see help lantrelSmooth).']);
+  end
   opts = struct('lambda', 12, 'sigma', 0.03, 'iterations', 4, 'attenuation', 2, ...
                 'weights', [], 'threads', 0);
   given = struct('weights', false);
   if mod(numel(varargin), 2) ~= 0
-    error('lantrelSmooth:badOption', 'Options come in name-value pairs; %d arguments follow the image.', ...
-          numel(varargin));
+    if numel(varargin) == 1
+      count = '1 argument follows';
+    else
+      count = sprintf('%d arguments follow', numel(varargin));
+    end
+    error('lantrelSmooth:badOption', 'Options come in name-value pairs, but %s the image.', count);
   end
   for k = 1:2:numel(varargin)
     name = varargin{k};
@@ -86,33 +127,30 @@ function out = lantrelSmooth(img, varargin)
     value = varargin{k + 1};
     if strcmp(name, 'weights')
       given.weights = true;
-    elseif ~isnumeric(value) || ~isreal(value) || ~isscalar(value) || issparse(value)
-      error('lantrelSmooth:badValue', '%s must be a real numeric scalar.', optionName(name));
+    else
+      problem = notScalar(value);
+      if ~isempty(problem)
+        error('lantrelSmooth:badValue', '%s must be a real numeric scalar, not %s.', optionName(name), problem);
+      end
     end
     opts.(name) = value;
   end
   checkRange(opts.lambda >= 0 && isfinite(opts.lambda), 'Lambda', 'a number >= 0');
   checkRange(opts.sigma > 0 && isfinite(opts.sigma), 'Sigma', 'a number > 0');
   checkRange(opts.attenuation > 0 && isfinite(opts.attenuation), 'Attenuation', 'a number > 0');
-  checkRange(isWhole(opts.iterations) && opts.iterations <= 1e6, 'Iterations', 'a whole number from 0 to 1e6');
+  % The bound on the rounds: why 1000, see the help.
+  checkRange(isWhole(opts.iterations) && opts.iterations <= 1000, 'Iterations', 'a whole number from 0 to 1000');
   checkRange(isWhole(opts.threads), 'Threads', 'a whole number >= 0');
+  if opts.sigma > 1
+    warning('lantrelSmooth:sigmaScale', ['Sigma %g is past 1, where even a step over the full range ' ...
+            'weighs more than exp(-1): Sigma is on the scale [0, 1] (grey levels of a uint8 image: ' ...
+            'divide by 255).'], ...
+            double(opts.sigma));
+  end
   lambda = double(opts.lambda);
   attenuation = double(opts.attenuation);
   iterations = double(opts.iterations);
-
-  % The strength of every round, in the module's own order of operations.
-  s = 0.5 * lambda;
-  for k = 0:iterations - 1
-    if s > 1e10
-      error('lantrelSmooth:strengthTooLarge', ...
-            'Round %d of %d would smooth with strength %g, above 1e10 (Lambda %g, Attenuation %g).', ...
-            k + 1, iterations, s, lambda, attenuation);
-    end
-    if attenuation >= 1
-      break;  % the strength can only fall from here
-    end
-    s = s / attenuation;
-  end
+  checkStrength(lambda, attenuation, iterations, 1);
 
   cls = class(img);
   x = imageToUnit(img, 'lantrelSmooth:badImage', 'image');
@@ -128,22 +166,46 @@ function out = lantrelSmooth(img, varargin)
           mat2str(size(img)));
   end
   if given.weights
-    w = opts.weights;
-    if ~(isnumeric(w) || islogical(w)) || ~isreal(w) || issparse(w)
-      error('lantrelSmooth:badValue', 'Weights must be a real, full numeric or logical array, not %s.', class(w));
-    end
+    w = imageToUnit(opts.weights, 'lantrelSmooth:badValue', 'weight map');
     if ndims(w) ~= 2 || size(w, 1) ~= m || size(w, 2) ~= n
       error('lantrelSmooth:weightSize', 'Weights must be %d x %d, the image''s size, not %s.', ...
             m, n, mat2str(size(w)));
     end
-    w = imageToUnit(w, 'lantrelSmooth:badImage', 'weight map');
+    bad = find(~(w >= 0 & w < Inf), 1);
+    if ~isempty(bad)
+      [row, col] = ind2sub(size(w), bad);
+      error('lantrelSmooth:badValue', 'Weights must be finite and >= 0, but Weights(%d, %d) is %g.', ...
+            row, col, w(bad));
+    end
+    if ~isempty(w)
+      checkStrength(lambda, attenuation, iterations, max(w(:)));
+    end
   else
     w = lantrelWeights(x, opts.sigma);
+  end
+
+  % NaN and Inf pixels are missing data: cut every coupling they take part
+  % in (W(i,j) couples (i,j) with (i,j+1) in the row pass and with (i+1,j)
+  % in the column pass), so that the solves pass them by exactly and
+  % nothing reaches the other pixels; a finite stand-in keeps 0 * value
+  % at 0, and the values come back afterwards.
+  missing = ~isfinite(x);
+  pixel = any(missing, 3);
+  cut = pixel;
+  if any(cut(:))
+    cut(:, 1:n - 1) = cut(:, 1:n - 1) | pixel(:, 2:n);
+    cut(1:m - 1, :) = cut(1:m - 1, :) | pixel(2:m, :);
+    w(cut) = 0;
+    kept = x(missing);
+    x(missing) = 0;
   end
   if isempty(x)
     j = x;
   else
     j = Lantrel(x, [], w, [], lambda, iterations, attenuation, double(opts.threads));
+  end
+  if any(cut(:))
+    j(missing) = kept;
   end
 
   switch cls
@@ -161,6 +223,29 @@ function out = lantrelSmooth(img, varargin)
 end
 
 
+function checkStrength(lambda, attenuation, iterations, wmax)
+  % The strength of every round, in the module's own order of operations,
+  % times the largest weight where that is above 1.
+  scale = max(1, wmax);
+  s = 0.5 * lambda;
+  for k = 0:iterations - 1
+    if s * scale > 1e10
+      if scale > 1
+        extra = sprintf(', times the largest weight %g', scale);
+      else
+        extra = '';
+      end
+      error('lantrelSmooth:strengthTooLarge', ...
+            'Round %d of %d would smooth with strength %g%s, above 1e10 (Lambda %g, Attenuation %g).', ...
+            k + 1, iterations, s, extra, lambda, attenuation);
+    end
+    if attenuation >= 1
+      break;  % the strength can only fall from here
+    end
+    s = s / attenuation;
+  end
+end
+
 function checkRange(ok, name, what)
   if ~ok
     error('lantrelSmooth:badValue', '%s must be %s.', name, what);
@@ -171,6 +256,20 @@ function ok = isWhole(v)
   ok = v >= 0 && v == round(v) && isfinite(v);
 end
 
+function problem = notScalar(v)
+  % What keeps V from being a real numeric scalar, or '' if nothing does.
+  problem = '';
+  if ~isnumeric(v)
+    problem = class(v);
+  elseif ~isreal(v)
+    problem = 'complex';
+  elseif issparse(v)
+    problem = 'sparse';
+  elseif ~isscalar(v)
+    problem = sprintf('of size %s', mat2str(size(v)));
+  end
+end
+
 function name = optionName(field)
   names = {'Lambda', 'Sigma', 'Iterations', 'Attenuation', 'Weights', 'Threads'};
   name = names{strcmpi(names, field)};
@@ -178,7 +277,7 @@ end
 
 function text = describe(name)
   if ischar(name) && size(name, 1) == 1
-    text = ['''' name ''''];
+    text = [ name ];
   else
     text = ['of class ' class(name)];
   end
@@ -223,18 +322,83 @@ end
 %!   assert(!isempty(strfind(err.message, 'Round 36 of 36')));
 %! end
 %!error id=lantrelSmooth:strengthTooLarge lantrelSmooth(1, 'Lambda', 2e10 + 4)
+%!test
+%! % missing pixels: NaN and Inf come back, the other pixels are those of
+%! % the image with the pixel cut off (whatever finite value stands in it)
+%! x = double(img) / 255;
+%! x(3, 4) = NaN;
+%! x(1, 1) = -Inf;
+%! w = lantrelWeights(x);
+%! w(3, 3:4) = 0; w(2, 4) = 0; w(1, 1) = 0;
+%! a = x; a(3, 4) = 0; a(1, 1) = 0;
+%! b = x; b(3, 4) = 0.9; b(1, 1) = -0.5;
+%! keep = isfinite(x);
+%! expect = Lantrel(a, [], w, [], 12, 4, 2);
+%! other = Lantrel(b, [], w, [], 12, 4, 2);
+%! assert(isequal(other(keep), expect(keep)) && all(isfinite(expect(:))));
+%! out = lantrelSmooth(x);
+%! assert(isnan(out(3, 4)) && out(1, 1) == -Inf && isequal(out(keep), expect(keep)));
+%! s = lantrelSmooth(single(x));
+%! assert(strcmp(class(s), 'single') && isnan(s(3, 4)));
+%! % colour: the other channels of the pixel stay as they are
+%! rgb = cat(3, x, x, x); rgb(3, 4, [1 3]) = 0.5;
+%! out = lantrelSmooth(rgb);
+%! assert(isnan(out(3, 4, 2)) && isequal(squeeze(out(3, 4, [1 3])), [0.5; 0.5]));
+%! c1 = out(:, :, 1);
+%! assert(isequal(c1(keep), expect(keep)));
+%!test
+%! % weight maps: the first NaN, Inf or negative value named; the largest
+%! % weight counts in the strength bound
+%! rgb = uint8(255 * rand(120, 110, 3));
+%! w = lantrelWeights(rgb);
+%! lantrelSmooth(rgb, 'Lambda', 2e10, 'Iterations', 1, 'Weights', ones(120, 110));
+%! cases = {NaN, 'badValue', 'Weights\(100, 100\) is NaN'; Inf, 'badValue', 'is Inf'; -1, 'badValue', 'is -1';
+%!          1.5, 'strengthTooLarge', 'largest weight 1.5'};
+%! for k = 1:rows(cases)
+%!   v = w; v(110, 105) = cases{k, 1}; v(100, 100) = cases{k, 1};
+%!   try
+%!     lantrelSmooth(rgb, 'Lambda', 2e10, 'Iterations', 1, 'Weights', v);
+%!     error('no error');
+%!   catch err
+%!     assert(err.identifier, ['lantrelSmooth:' cases{k, 2}]);
+%!     assert(!isempty(regexp(err.message, cases{k, 3})), err.message);
+%!   end
+%! end
+%!error id=lantrelSmooth:strengthTooLarge lantrelSmooth(img, 'Weights', 1e300 * ones(5, 6))
+%!test
+%! % messages: the usage for calls of another form, and the real problem
+%! cases = {@() lantrelSmooth(), 'usage', 'J = lantrelSmooth\(I, NAME, VALUE'; @() lantrelSmooth(12, img), 'usage', 'Invalid call to lantrelSmooth';
+%!          @() lantrelSmooth(1, 'Lambda'), 'badOption', '1 argument follows';
+%!          @() lantrelSmooth(1, 'Lambda', 2, 'Sigma'), 'badOption', '3 arguments follow';
+%!          @() lantrelSmooth(1, 'Lambda', 3, 20, 4), 'badOption', 'of class double';
+%!          @() lantrelSmooth(1, 'Lambda', 1i), 'badValue', 'not complex';
+%!          @() lantrelSmooth(1, 'Sigma', true), 'badValue', 'not logical';
+%!          @() lantrelSmooth(1, 'Weights', int8(1)), 'badValue', 'int8';
+%!          @() lantrelSmooth(1, 'Weights', sparse(1)), 'badValue', 'sparse';
+%!          @() lantrelSmooth(1i), 'badImage', 'must be real'};
+%! for k = 1:rows(cases)
+%!   try
+%!     cases{k, 1}();
+%!     error('no error');
+%!   catch err
+%!     assert(err.identifier, ['lantrelSmooth:' cases{k, 2}]);
+%!     assert(!isempty(regexp(err.message, cases{k, 3})), err.message);
+%!   end
+%! end
 %!error id=lantrelSmooth:badValue lantrelSmooth(1, 'Attenuation', 0)
 %!error id=lantrelSmooth:badValue lantrelSmooth(1, 'Attenuation', Inf)
 %!error id=lantrelSmooth:badValue lantrelSmooth(1, 'Lambda', -1)
 %!error id=lantrelSmooth:badValue lantrelSmooth(1, 'Lambda', NaN)
 %!error id=lantrelSmooth:badValue lantrelSmooth(1, 'Iterations', 2.5)
+%!error id=lantrelSmooth:badValue lantrelSmooth(1, 'Iterations', 1001)
+%!assert (lantrelSmooth(0.5, 'Iterations', 1000), 0.5)
 %!error id=lantrelSmooth:badValue lantrelSmooth(1, 'Sigma', [1 2])
 %!error id=lantrelSmooth:badValue lantrelSmooth(1, 'Threads', -1)
 %!error id=lantrelSmooth:weightSize lantrelSmooth(ones(2, 3), 'Weights', ones(3, 2))
 %!error id=lantrelSmooth:badValue lantrelSmooth(ones(2, 3), 'Weights', 'abcdef')
-%!warning id=lantrelSmooth:range lantrelSmooth([0 255])
+%!warning id=lantrelSmooth:range lantrelSmooth([0 255]);
+%!warning id=lantrelSmooth:sigmaScale lantrelSmooth(img, 'Sigma', 8);
 %!error id=lantrelSmooth:badOption lantrelSmooth(1, 'Lamda', 3)
 %!error id=lantrelSmooth:badOption lantrelSmooth(1, 'Lambda')
-%!error id=lantrelSmooth:badOption lantrelSmooth(1, 20, 4)
 %!error id=lantrelSmooth:badImage lantrelSmooth(zeros(2, 2, 2))
 %!error id=lantrelSmooth:badImage lantrelSmooth(int32(1))

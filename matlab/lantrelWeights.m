@@ -32,6 +32,7 @@
 %     lantrelWeights:badImage   I not a real, full array of a class above,
 %                               or with more than three dimensions
 %     lantrelWeights:badValue   SIGMA not a real scalar > 0 and finite
+%     lantrelWeights:usage      no input
 %
 %   Example
 %     rgb = imread('data/ladybird.png');
@@ -42,7 +43,7 @@
 
 function w = lantrelWeights(img, sigma)
   if nargin < 1
-    error('lantrelWeights:badImage', 'lantrelWeights needs an image.');
+    error('lantrelWeights:usage', 'Invalid call to lantrelWeights. Use\n  W = lantrelWeights(I)\n  W = lantrelWeights(I, SIGMA)');
   end
   if nargin < 2
     sigma = 0.03;
@@ -89,4 +90,5 @@ end
 %!error id=lantrelWeights:badValue lantrelWeights(1, Inf)
 %!error id=lantrelWeights:badValue lantrelWeights(1, [1 2])
 %!error id=lantrelWeights:badImage lantrelWeights('a')
+%!error id=lantrelWeights:usage lantrelWeights()
 %!error id=lantrelWeights:badImage lantrelWeights(zeros(2, 2, 2, 2))

@@ -34,6 +34,7 @@
 %   Errors (identifier, when)
 %     ostraveDirections:badImage  see IMAGELUMA's imageLuma:badImage
 %     ostraveDirections:badValue  ALONG is not 'gradient' or 'edge'
+%     ostraveDirections:usage     no input
 %
 %   Example
 %     img = imread('data/ladybird.png');
@@ -43,11 +44,15 @@
 %   See also OSTRAVETABLE, OSTRAVEVARIATION, OSTRAVE, IMAGELUMA.
 
 function d = ostraveDirections(img, along)
+  if nargin < 1
+    error('ostraveDirections:usage', ['Invalid call to ostraveDirections. Use\n' ...
+          '  D = ostraveDirections(I)\n  D = ostraveDirections(I, ALONG)']);
+  end
   if nargin < 2
     along = 'gradient';
   end
-  if ~ischar(along) || ~any(strcmpi(along, {'gradient', 'edge'}))
-    error('ostraveDirections:badValue', 'ALONG must be ''gradient'' or ''edge''.');
+  if ~ischar(along) || size(along, 1) ~= 1 || ~any(strcmpi(along, {'gradient', 'edge'}))
+    error('ostraveDirections:badValue', 'ALONG must be ''gradient'' or ''edge'' (one row of text).');
   end
   turn = 90 * strcmpi(along, 'edge');
   try
@@ -98,4 +103,6 @@ end
 %! assert(isequal(ostraveDirections(rgb), ostraveDirections(imageLuma(rgb))));
 %! assert(size(ostraveDirections(zeros(0, 3))), [0 3]);
 %!error id=ostraveDirections:badValue ostraveDirections(1, 'across')
+%!error id=ostraveDirections:badValue ostraveDirections(1, ['edge'; 'edge'])
+%!error id=ostraveDirections:usage ostraveDirections()
 %!error id=ostraveDirections:badImage ostraveDirections(zeros(2, 2, 2))

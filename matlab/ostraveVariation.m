@@ -34,12 +34,25 @@
 %     TV  M x N double, TV >= NC; TV - NC shows how much the path goes up
 %         and down (texture, noise) rather than across one step.
 %
+%   A NaN pixel (of a single or double image; in colour, in any channel)
+%   stays local: TV is NaN wherever the path passes over it, NC where the
+%   path starts or ends on it (the NC of the pixel itself can be finite),
+%   and its 8 neighbours get direction 0, as their gradient is NaN. All of
+%   this lies within HALFLENGTH + 1 rows and columns of it: farther away
+%   NC and TV are those of the image with any finite value in its place.
+%   An Inf pixel reaches the same pixels, with Inf (NaN where a path meets
+%   it twice).
+%
 %   Errors (identifier, when)
 %     ostraveVariation:badImage   I not a real, full array of a class above,
 %                                 or not M x N or M x N x 3
 %     ostraveVariation:badOption  an unknown option name, a name that is
 %                                 not text, or a name without value
-%     ostraveVariation:badValue   an option value out of its range
+%     ostraveVariation:usage      no input, or not text where the options
+%                                 start (ostraveVariation(I, 4))
+%     ostraveVariation:badValue   an option value out of its range or of
+%                                 the wrong class (logical, complex or
+%                                 sparse, say)
 %     ostraveVariation:mapSize    'Directions' not of the image's M x N size
 %     ostraveVariation:tableSize  'Table' not 80 x 722
 %
@@ -52,12 +65,21 @@
 %   See also OSTRAVE, OSTRAVEDIRECTIONS, OSTRAVETABLE, IMAGELUMA, LANTRELSMOOTH.
 
 function [nc, tv] = ostraveVariation(img, varargin)
+  if nargin < 1 || (~isempty(varargin) && ~ischar(varargin{1}))
+    error('ostraveVariation:usage', ['Invalid call to ostraveVariation. Use\n' ...
+          '  [NC, TV] = ostraveVariation(I)\n  [NC, TV] = ostraveVariation(I, NAME, VALUE, ...)\n' ...
+          'with the image first and options as name-value pairs (see help ostraveVariation).']);
+  end
   opts = struct('halflength', 4, 'along', 'gradient', 'directions', [], 'table', [], 'threads', 0);
   names = {'HalfLength', 'Along', 'Directions', 'Table', 'Threads'};
   given = struct('directions', false, 'table', false);
   if mod(numel(varargin), 2) ~= 0
-    error('ostraveVariation:badOption', 'Options come in name-value pairs; %d arguments follow the image.', ...
-          numel(varargin));
+    if numel(varargin) == 1
+      count = '1 argument follows';
+    else
+      count = sprintf('%d arguments follow', numel(varargin));
+    end
+    error('ostraveVariation:badOption', 'Options come in name-value pairs, but %s the image.', count);
   end
   for k = 1:2:numel(varargin)
     name = varargin{k};
@@ -77,16 +99,18 @@ function [nc, tv] = ostraveVariation(img, varargin)
     end
   end
   a = opts.halflength;
-  if ~isScalar(a) || ~(a >= 0 && a <= 79 && a == round(a))
+  checkClass(a, 'HalfLength', 'a scalar');
+  if ~isscalar(a) || ~(a >= 0 && a <= 79 && a == round(a))
     error('ostraveVariation:badValue', 'HalfLength must be a whole number from 0 to 79.');
   end
   t = opts.threads;
-  if ~isScalar(t) || ~(t >= 0 && t == round(t) && isfinite(t))
+  checkClass(t, 'Threads', 'a scalar');
+  if ~isscalar(t) || ~(t >= 0 && t == round(t) && isfinite(t))
     error('ostraveVariation:badValue', 'Threads must be a whole number >= 0.');
   end
   along = opts.along;
-  if ~ischar(along) || ~any(strcmpi(along, {'gradient', 'edge'}))
-    error('ostraveVariation:badValue', 'Along must be ''gradient'' or ''edge''.');
+  if ~ischar(along) || size(along, 1) ~= 1 || ~any(strcmpi(along, {'gradient', 'edge'}))
+    error('ostraveVariation:badValue', 'Along must be ''gradient'' or ''edge'' (one row of text).');
   end
 
   try
@@ -97,8 +121,10 @@ function [nc, tv] = ostraveVariation(img, varargin)
   [m, n] = size(y);
   if given.directions
     d = opts.directions;
-    if ~(isnumeric(d) && isreal(d)) || ndims(d) ~= 2 || size(d, 1) ~= m || size(d, 2) ~= n
-      error('ostraveVariation:mapSize', 'Directions must be a real %d x %d array, the image''s size.', m, n);
+    checkClass(d, 'Directions', 'a map of direction indices');
+    if ndims(d) ~= 2 || size(d, 1) ~= m || size(d, 2) ~= n
+      error('ostraveVariation:mapSize', 'Directions must be %d x %d, the image''s size, not %s.', ...
+            m, n, mat2str(size(d)));
     end
     d = double(d);
     if ~all(d(:) >= 0 & d(:) <= 360 & d(:) == round(d(:)))
@@ -109,8 +135,9 @@ function [nc, tv] = ostraveVariation(img, varargin)
   end
   if given.table
     table = opts.table;
-    if ~(isnumeric(table) && isreal(table)) || ~isequal(size(table), [80 722])
-      error('ostraveVariation:tableSize', 'Table must be a real 80 x 722 array.');
+    checkClass(table, 'Table', 'a direction table');
+    if ~isequal(size(table), [80 722])
+      error('ostraveVariation:tableSize', 'Table must be 80 x 722, not %s.', mat2str(size(table)));
     end
     table = double(table);
     if ~all(isfinite(table(:)) & table(:) == round(table(:)))
@@ -126,8 +153,15 @@ function [nc, tv] = ostraveVariation(img, varargin)
   end
 end
 
-function ok = isScalar(v)
-  ok = isnumeric(v) && isreal(v) && isscalar(v);
+function checkClass(v, name, what)
+  % Names what keeps V from being a real, full numeric array.
+  if ~isnumeric(v)
+    error('ostraveVariation:badValue', '%s must be numeric (%s), not %s.', name, what, class(v));
+  elseif ~isreal(v)
+    error('ostraveVariation:badValue', '%s must be real, not complex.', name);
+  elseif issparse(v)
+    error('ostraveVariation:badValue', '%s must not be sparse (FULL makes it a full array).', name);
+  end
 end
 
 %!test
@@ -154,6 +188,37 @@ end
 %! T = zeros(80, 722); T(1, 1:361) = 1; T(2, 1:361) = 2;
 %! [nc, tv] = ostraveVariation([9 5 3 4 8 1 2] / 10, 'Directions', zeros(1, 7), 'Table', T, 'HalfLength', 1);
 %! assert([nc; tv], [6 5 3 2 2 6 1; 6 7 7 12 12 8 1] / 10, 1e-15);
+%!test
+%! % a NaN pixel reaches only the pixels whose paths meet it
+%! img = rand(15); img(8, 8) = NaN;
+%! [i, j] = ndgrid(1:15);
+%! for h = [1 4]
+%!   [nc, tv] = ostraveVariation(img, 'HalfLength', h);
+%!   b = img; b(8, 8) = 0.5;
+%!   [nc0, tv0] = ostraveVariation(b, 'HalfLength', h);
+%!   far = max(abs(i - 8), abs(j - 8)) > h + 1;
+%!   assert(isequal(nc(far), nc0(far)) && isequal(tv(far), tv0(far)) && all(isfinite(tv(far))));
+%!   assert(isnan(tv(8, 8)) && nnz(isnan(tv)) > 2 && !any(isnan(nc(:)) & !isnan(tv(:))));
+%! end
+%!test
+%! % messages: the usage for calls of another form, and the real problem
+%! cases = {@() ostraveVariation(), 'usage', 'NC, TV\] = ostraveVariation\(I, NAME'; @() ostraveVariation(1, 4), 'usage', 'Invalid';
+%!          @() ostraveVariation(1, 'Along'), 'badOption', '1 argument follows';
+%!          @() ostraveVariation(1, 'Along', ['edge'; 'edge']), 'badValue', 'one row';
+%!          @() ostraveVariation(1, 'Directions', true), 'badValue', 'Directions must be numeric .*logical';
+%!          @() ostraveVariation(1, 'Directions', sparse(0)), 'badValue', 'Directions must not be sparse';
+%!          @() ostraveVariation(1, 'Table', sparse(80, 722)), 'badValue', 'Table must not be sparse';
+%!          @() ostraveVariation(1, 'HalfLength', 2i), 'badValue', 'HalfLength must be real';
+%!          @() ostraveVariation(sparse(1)), 'badImage', 'must not be sparse'};
+%! for k = 1:rows(cases)
+%!   try
+%!     cases{k, 1}();
+%!     error('no error');
+%!   catch err
+%!     assert(err.identifier, ['ostraveVariation:' cases{k, 2}]);
+%!     assert(!isempty(regexp(err.message, cases{k, 3})), err.message);
+%!   end
+%! end
 %!error id=ostraveVariation:badImage ostraveVariation(zeros(3, 3, 2))
 %!error id=ostraveVariation:badImage ostraveVariation(int8(1))
 %!error id=ostraveVariation:badOption ostraveVariation(1, 'Half', 2)
