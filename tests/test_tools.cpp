@@ -322,6 +322,13 @@ TEST_F(ToolTest, BadInputsAreNamedAndLeaveNoOutput)
               std::string::npos)
         << r.err;
 
+    /* the same output spelt differently (good.PNG is another file) */
+    writeFile("good.PNG", slurp(dir + "/good.png"));
+    r = run(LANTREL_TOOL, "good.png ./good.PNG");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("./good.PNG: skipped: an earlier input already wrote ./good_smoothed.png"), std::string::npos)
+        << r.err;
+
     /* an earlier input of that name that failed wrote nothing: the next one is done */
     ASSERT_TRUE(writePng(dir + "/sub/text.png", testImage(20, 16, 1, 8, 3), &why)) << why;
     r = run(LANTREL_TOOL, "-o same2 text.png sub/text.png");
@@ -333,6 +340,47 @@ TEST_F(ToolTest, BadInputsAreNamedAndLeaveNoOutput)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("ostrave: text.png: not a PNG file"), std::string::npos) << r.err;
     EXPECT_TRUE(files("out2").empty());
+}
+
+TEST_F(ToolTest, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten)
+{
+    ASSERT_EQ(mkdir((dir + "/s").c_str(), 0777), 0);
+    ASSERT_EQ(mkdir((dir + "/d").c_str(), 0777), 0);
+    const std::string names[] = {"s/a.png", "s/a_smoothed.png", "a.png", "a_net_change.png"};
+    std::string why, before[4];
+    for (int k = 0; k < 4; ++k) {
+        ASSERT_TRUE(writePng(dir + "/" + names[k], testImage(20, 16, 1, 8, 20 + k), &why)) << why;
+        before[k] = slurp(dir + "/" + names[k]);
+    }
+    ASSERT_EQ(symlink("a_net_change.png", (dir + "/soft.png").c_str()), 0);
+    ASSERT_EQ(link((dir + "/a_net_change.png").c_str(), (dir + "/hard.png").c_str()), 0);
+    std::vector<std::string> top = files("."), sub = files("s");
+    std::sort(top.begin(), top.end());
+    struct Case {
+        const char *tool, *args, *clash;
+    };
+    const Case cases[] = {
+        {LANTREL_TOOL, "s/a.png s/a_smoothed.png", "s/a_smoothed.png of s/a.png is the input s/a_smoothed.png"},
+        /* the output folder does not exist yet, and is not made */
+        {LANTREL_TOOL, "-o new/../s s/a.png s/a_smoothed.png",
+         "new/../s/a_smoothed.png of s/a.png is the input s/a_smoothed.png"},
+        {LANTREL_TOOL, "-w s/a_smoothed.png s/a.png", "s/a_smoothed.png of s/a.png is the input s/a_smoothed.png"},
+        {OSTRAVE_TOOL, "a.png a_net_change.png", "a_net_change.png of a.png is the input a_net_change.png"},
+        {OSTRAVE_TOOL, "a.png ./a_net_change.png", "a_net_change.png of a.png is the input ./a_net_change.png"},
+        {OSTRAVE_TOOL, "a.png d/../a_net_change.png", "a_net_change.png of a.png is the input d/../a_net_change.png"},
+        {OSTRAVE_TOOL, "a.png soft.png", "a_net_change.png of a.png is the input soft.png"},
+        {OSTRAVE_TOOL, "hard.png a.png", "a_net_change.png of a.png is the input hard.png"},
+    };
+    for (const Case &c : cases) {
+        ToolRun r = usageError(c.tool, c.args, std::string("the output ") + c.clash + ": nothing was written");
+        EXPECT_TRUE(r.out.empty()) << c.args;
+        for (int k = 0; k < 4; ++k)
+            ASSERT_TRUE(slurp(dir + "/" + names[k]) == before[k]) << c.args << ": " << names[k] << " changed";
+        std::vector<std::string> now = files(".");
+        std::sort(now.begin(), now.end());
+        ASSERT_EQ(now, top) << c.args;
+        ASSERT_EQ(files("s").size(), sub.size()) << c.args;
+    }
 }
 
 TEST_F(ToolTest, AFailedWriteLeavesNoPartialFile)
