@@ -113,20 +113,22 @@ PngImage testImage(int width, int height, int channels, int depth, unsigned seed
 }
 
 /* A valid 8-bit grey PNG of zeros, written a row at a time: large images
- * in small files, made quickly. */
-void blankPng(const std::string &path, unsigned width, unsigned height)
+ * in small files, made quickly. With `headerOnly` its data stops after the
+ * header (the size is all a reader sees before it allocates). */
+void blankPng(const std::string &path, unsigned width, unsigned height, bool headerOnly = false)
 {
     std::string idat;
     z_stream z{};
     ASSERT_EQ(deflateInit(&z, 1), Z_OK);
-    std::vector<unsigned char> row(width + 1, 0), buf(1 << 16);
-    for (unsigned i = 0; i <= height; ++i) {
+    std::vector<unsigned char> row(headerOnly ? 1 : width + 1, 0), buf(1 << 16);
+    const unsigned rows = headerOnly ? 0 : height;
+    for (unsigned i = 0; i <= rows; ++i) {
         z.next_in = row.data();
-        z.avail_in = i < height ? static_cast<uInt>(row.size()) : 0;
+        z.avail_in = i < rows ? static_cast<uInt>(row.size()) : 0;
         do {
             z.next_out = buf.data();
             z.avail_out = static_cast<uInt>(buf.size());
-            deflate(&z, i < height ? Z_NO_FLUSH : Z_FINISH);
+            deflate(&z, i < rows ? Z_NO_FLUSH : Z_FINISH);
             idat.append(reinterpret_cast<char *>(buf.data()), buf.size() - z.avail_out);
         } while (z.avail_out == 0);
     }
@@ -322,6 +324,13 @@ TEST_F(ToolTest, BadInputsAreNamedAndLeaveNoOutput)
               std::string::npos)
         << r.err;
 
+    /* the same output spelt differently (good.PNG is another file) */
+    writeFile("good.PNG", slurp(dir + "/good.png"));
+    r = run(LANTREL_TOOL, "good.png ./good.PNG");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("./good.PNG: skipped: an earlier input already wrote ./good_smoothed.png"), std::string::npos)
+        << r.err;
+
     /* an earlier input of that name that failed wrote nothing: the next one is done */
     ASSERT_TRUE(writePng(dir + "/sub/text.png", testImage(20, 16, 1, 8, 3), &why)) << why;
     r = run(LANTREL_TOOL, "-o same2 text.png sub/text.png");
@@ -333,6 +342,47 @@ TEST_F(ToolTest, BadInputsAreNamedAndLeaveNoOutput)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("ostrave: text.png: not a PNG file"), std::string::npos) << r.err;
     EXPECT_TRUE(files("out2").empty());
+}
+
+TEST_F(ToolTest, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten)
+{
+    ASSERT_EQ(mkdir((dir + "/s").c_str(), 0777), 0);
+    ASSERT_EQ(mkdir((dir + "/d").c_str(), 0777), 0);
+    const std::string names[] = {"s/a.png", "s/a_smoothed.png", "a.png", "a_net_change.png"};
+    std::string why, before[4];
+    for (int k = 0; k < 4; ++k) {
+        ASSERT_TRUE(writePng(dir + "/" + names[k], testImage(20, 16, 1, 8, 20 + k), &why)) << why;
+        before[k] = slurp(dir + "/" + names[k]);
+    }
+    ASSERT_EQ(symlink("a_net_change.png", (dir + "/soft.png").c_str()), 0);
+    ASSERT_EQ(link((dir + "/a_net_change.png").c_str(), (dir + "/hard.png").c_str()), 0);
+    std::vector<std::string> top = files("."), sub = files("s");
+    std::sort(top.begin(), top.end());
+    struct Case {
+        const char *tool, *args, *clash;
+    };
+    const Case cases[] = {
+        {LANTREL_TOOL, "s/a.png s/a_smoothed.png", "s/a_smoothed.png of s/a.png is the input s/a_smoothed.png"},
+        /* the output folder does not exist yet, and is not made */
+        {LANTREL_TOOL, "-o new/../s s/a.png s/a_smoothed.png",
+         "new/../s/a_smoothed.png of s/a.png is the input s/a_smoothed.png"},
+        {LANTREL_TOOL, "-w s/a_smoothed.png s/a.png", "s/a_smoothed.png of s/a.png is the input s/a_smoothed.png"},
+        {OSTRAVE_TOOL, "a.png a_net_change.png", "a_net_change.png of a.png is the input a_net_change.png"},
+        {OSTRAVE_TOOL, "a.png ./a_net_change.png", "a_net_change.png of a.png is the input ./a_net_change.png"},
+        {OSTRAVE_TOOL, "a.png d/../a_net_change.png", "a_net_change.png of a.png is the input d/../a_net_change.png"},
+        {OSTRAVE_TOOL, "a.png soft.png", "a_net_change.png of a.png is the input soft.png"},
+        {OSTRAVE_TOOL, "hard.png a.png", "a_net_change.png of a.png is the input hard.png"},
+    };
+    for (const Case &c : cases) {
+        ToolRun r = usageError(c.tool, c.args, std::string("the output ") + c.clash + ": nothing was written");
+        EXPECT_TRUE(r.out.empty()) << c.args;
+        for (int k = 0; k < 4; ++k)
+            ASSERT_TRUE(slurp(dir + "/" + names[k]) == before[k]) << c.args << ": " << names[k] << " changed";
+        std::vector<std::string> now = files(".");
+        std::sort(now.begin(), now.end());
+        ASSERT_EQ(now, top) << c.args;
+        ASSERT_EQ(files("s").size(), sub.size()) << c.args;
+    }
 }
 
 TEST_F(ToolTest, AFailedWriteLeavesNoPartialFile)
@@ -397,7 +447,8 @@ TEST_F(ToolTest, HugeImagesAreRefusedOrFailAlone)
     ASSERT_TRUE(writePng(dir + "/small.png", testImage(20, 16, 1, 8, 6), &why)) << why;
     ToolRun r = run(LANTREL_TOOL, "-q -o out huge.png small.png");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("lantrel: huge.png: too large: 8000x8000 is 64000000 pixels, more than the limit of 50000000"),
+    EXPECT_NE(r.err.find("lantrel: huge.png: too large: 8000x8000 is 64000000 pixels, more than the limit of 50000000 "
+                         "(raise it with --max-pixels)"),
               std::string::npos)
         << r.err;
     EXPECT_EQ(files("out"), std::vector<std::string>{"small_smoothed.png"});
@@ -407,12 +458,46 @@ TEST_F(ToolTest, HugeImagesAreRefusedOrFailAlone)
               std::string::npos)
         << r.err;
 #ifndef __SANITIZE_ADDRESS__ /* which cannot run under a memory limit */
-    /* Allowed, but more than the memory there is: that file alone fails. */
-    r = run(LANTREL_TOOL, "-q --max-pixels 1e8 -o out3 huge.png small.png", "ulimit -v 500000;");
+    /* Allowed, but more than the memory there is: that file alone fails,
+     * as out of memory, not as a bad file (the widest row alone is 2 GB). */
+    blankPng(dir + "/widest.png", 0x7fffffff, 1, true);
+    r = run(LANTREL_TOOL, "-q --max-pixels 1e10 -o out3 huge.png widest.png small.png", "ulimit -v 500000;");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("lantrel: huge.png: out of memory"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("lantrel: widest.png: out of memory"), std::string::npos) << r.err;
     EXPECT_EQ(files("out3"), std::vector<std::string>{"small_smoothed.png"});
 #endif
+}
+
+TEST_F(ToolTest, SidesUpToTheFormatsLimitAreLimitedOnlyByThePixelCount)
+{
+    std::string why;
+    ASSERT_TRUE(writePng(dir + "/wide.png", testImage(65535, 1, 1, 8, 30), &why)) << why;
+    ASSERT_TRUE(writePng(dir + "/tall.png", testImage(1, 65535, 1, 8, 31), &why)) << why;
+    ToolRun r = run(LANTREL_TOOL, "-q -o o wide.png tall.png");
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = run(OSTRAVE_TOOL, "-q -o o wide.png tall.png");
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const char *name : {"wide_smoothed", "wide_net_change", "tall_smoothed", "tall_total_variation"}) {
+        PngImage out;
+        ASSERT_TRUE(readPng(dir + "/o/" + name + ".png", &out, &why)) << name << ": " << why;
+        EXPECT_EQ(static_cast<long long>(out.width) * out.height, 65535) << name;
+        EXPECT_EQ(out.width, name[0] == 'w' ? 65535 : 1) << name;
+    }
+    /* Past libpng's own default limit of a million, both ways. */
+    const PngImage wider = testImage(1100000, 1, 1, 8, 32);
+    ASSERT_TRUE(writePng(dir + "/wider.png", wider, &why)) << why;
+    PngImage back;
+    ASSERT_TRUE(readPng(dir + "/wider.png", &back, &why)) << why;
+    EXPECT_EQ(back.samples, wider.samples);
+    /* The widest side there is, refused by the pixel count alone. */
+    blankPng(dir + "/widest.png", 0x7fffffff, 1, true);
+    r = run(OSTRAVE_TOOL, "-q widest.png");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ostrave: widest.png: too large: 2147483647x1 is 2147483647 pixels, more than the limit of "
+                         "50000000 (raise it with --max-pixels)"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(ToolTest, OptionsThatLoseTheImageAreRefusedBeforeAnyFile)

@@ -114,6 +114,13 @@ int main(int argc, char **argv)
         return badUsage(tool, "%s", text);
     }
 
+    /* Before anything (the output folder too) is written. */
+    std::vector<PlannedInput> plan;
+    const std::vector<std::string> weightInput =
+        weightFile.empty() ? std::vector<std::string>() : std::vector<std::string>{weightFile};
+    if (const int status = planRun(tool, argv + optind, argc - optind, {"_smoothed"}, outDir, weightInput, &plan))
+        return status;
+
     std::string why;
     MexFunction lantrel = startTool(tool, argv[0], "Lantrel", outDir);
     if (!lantrel)
@@ -125,14 +132,13 @@ int main(int argc, char **argv)
     }
 
     const int count = argc - optind;
-    std::vector<std::string> claimed;
+    std::set<std::string> written;
     int failed = 0;
     for (int k = 0; k < count; ++k) {
-        const std::string input = argv[optind + k];
-        const std::string output = outputName(input, outDir, "_smoothed");
+        const std::string &input = plan[k].input, &output = plan[k].outputs[0];
         const bool ok = runOne(tool, input, [&] {
             PngImage img;
-            if (!claimOutput(tool, input, output, &claimed) || !readInput(tool, input, &img, maxPixels))
+            if (!claimOutputs(tool, plan[k], written) || !readInput(tool, input, &img, maxPixels))
                 return false;
             if (!weightFile.empty() && (weightImage.width != img.width || weightImage.height != img.height)) {
                 fprintf(stderr, "lantrel: %s: the weight map %s is %dx%d, the image %dx%d\n", input.c_str(),
@@ -162,7 +168,7 @@ int main(int argc, char **argv)
                 fprintf(stderr, "lantrel: %s: %s\n", output.c_str(), why.c_str());
                 return false;
             }
-            claimed.push_back(output);
+            markWritten(plan[k], &written);
             if (!quiet)
                 printf("[%d/%d] %s -> %s (%dx%d, %d channel%s, %d-bit; smoothed in %.1f ms)\n", k + 1, count,
                        input.c_str(), output.c_str(), n, m, img.channels, img.channels > 1 ? "s" : "", img.depth,

@@ -104,21 +104,25 @@ int main(int argc, char **argv)
     if (optind >= argc)
         return badUsage(tool, "%s", "no input image given");
 
+    /* Before anything (the output folder too) is written. */
+    std::vector<PlannedInput> plan;
+    if (const int status =
+            planRun(tool, argv + optind, argc - optind, {"_net_change", "_total_variation"}, outDir, {}, &plan))
+        return status;
+
     std::string why;
     MexFunction ostrave = startTool(tool, argv[0], "Ostrave", outDir);
     if (!ostrave)
         return 1;
     const std::vector<double> table = straightLineTable();
     const int count = argc - optind;
-    std::vector<std::string> claimed;
+    std::set<std::string> written;
     int failed = 0;
     for (int k = 0; k < count; ++k) {
-        const std::string input = argv[optind + k];
-        const std::string netName = outputName(input, outDir, "_net_change");
-        const std::string totalName = outputName(input, outDir, "_total_variation");
+        const std::string &input = plan[k].input, &netName = plan[k].outputs[0], &totalName = plan[k].outputs[1];
         const bool ok = runOne(tool, input, [&] {
             PngImage img;
-            if (!claimOutput(tool, input, netName, &claimed) || !readInput(tool, input, &img, maxPixels))
+            if (!claimOutputs(tool, plan[k], written) || !readInput(tool, input, &img, maxPixels))
                 return false;
             const int m = img.height, n = img.width;
             const std::vector<double> grey = lumaPlane(img);
@@ -141,7 +145,7 @@ int main(int argc, char **argv)
                 remove(netName.c_str()); /* both outputs or neither */
                 return false;
             }
-            claimed.push_back(netName);
+            markWritten(plan[k], &written);
             if (!quiet)
                 printf("[%d/%d] %s -> %s, %s (%dx%d; max net change %.4g, max total variation %.4g; %.1f ms)\n",
                        k + 1, count, input.c_str(), netName.c_str(), totalName.c_str(), n, m, netTop, totalTop, ms);

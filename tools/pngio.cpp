@@ -34,6 +34,21 @@ void onPngError(png_structp png, png_const_charp msg)
 
 void onPngWarning(png_structp, png_const_charp) {}
 
+/* libpng's own buffers (a row of a wide image is large too): a failed one
+ * is marked, so that it is reported as out of memory, not as a bad file. */
+png_voidp pngMalloc(png_structp png, png_alloc_size_t size)
+{
+    void *p = malloc(size);
+    if (!p)
+        static_cast<PngFailure *>(png_get_mem_ptr(png))->noMemory = true;
+    return p;
+}
+
+void pngFree(png_structp, png_voidp p)
+{
+    free(p);
+}
+
 /* libpng's own writer reports every failed fwrite as "Write Error": this
  * one keeps the cause (no space left, file too large) for the message. */
 void writeData(png_structp png, png_bytep data, png_size_t length)
@@ -71,7 +86,8 @@ void outOfMemory(png_structp png, PngFailure *f)
  * C frames or in these functions, which own no objects with destructors. */
 bool decode(FILE *fp, PngImage *img, PngFailure *failure)
 {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, failure, onPngError, onPngWarning);
+    png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, failure, onPngError, onPngWarning, failure,
+                                               pngMalloc, pngFree);
     if (!png) {
         snprintf(failure->message, sizeof failure->message, "out of memory");
         failure->noMemory = true;
@@ -93,12 +109,16 @@ bool decode(FILE *fp, PngImage *img, PngFailure *failure)
     }
     png_init_io(png, fp);
     png_set_sig_bytes(png, 8);
+    /* libpng refuses sides above a million by default; the format allows
+     * 2^31-1, and the pixel count below is the only limit we want. */
+    png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
     png_read_info(png, info);
     /* From the header, before anything the size decides is allocated. */
     const unsigned long long headerPixels =
         static_cast<unsigned long long>(png_get_image_width(png, info)) * png_get_image_height(png, info);
     if (failure->maxPixels > 0 && headerPixels > static_cast<unsigned long long>(failure->maxPixels)) {
-        snprintf(failure->message, sizeof failure->message, "%lux%lu is %llu pixels, more than the limit of %lld",
+        snprintf(failure->message, sizeof failure->message,
+                 "%lux%lu is %llu pixels, more than the limit of %lld (raise it with --max-pixels)",
                  static_cast<unsigned long>(png_get_image_width(png, info)),
                  static_cast<unsigned long>(png_get_image_height(png, info)), headerPixels, failure->maxPixels);
         failure->tooLarge = true;
@@ -112,16 +132,22 @@ bool decode(FILE *fp, PngImage *img, PngFailure *failure)
     const png_uint_32 height = png_get_image_height(png, info);
     const int channels = png_get_channels(png, info);
     const int depth = png_get_bit_depth(png, info);
-    if (width > 32767 || height > 32767 || (depth != 8 && depth != 16) || channels < 1 || channels > 4) {
-        snprintf(failure->message, sizeof failure->message, "unsupported size or format (%lux%lu, %d-bit, %d channels)",
-                 static_cast<unsigned long>(width), static_cast<unsigned long>(height), depth, channels);
+    if ((depth != 8 && depth != 16) || channels < 1 || channels > 4) {
+        snprintf(failure->message, sizeof failure->message, "unsupported format (%d-bit, %d channels)", depth,
+                 channels);
         png_longjmp(png, 1);
     }
+    /* Sides reach 2^31-1: every size below is checked against SIZE_MAX
+     * before it is multiplied, and one that does not fit is out of memory. */
     const size_t rowBytes = png_get_rowbytes(png, info);
     const size_t perRow = static_cast<size_t>(width) * channels;
+    const size_t rows = static_cast<size_t>(height) + 1;
+    if (rowBytes == 0 || rowBytes > (SIZE_MAX - 1) / rows || rows > SIZE_MAX / sizeof(png_bytep) ||
+        perRow > img->samples.max_size() / height)
+        outOfMemory(png, failure);
     /* Everything is allocated before the (slow) decoding starts. */
     bytes = static_cast<uint8_t *>(malloc(rowBytes * height + 1));
-    rowPointers = static_cast<png_bytep *>(malloc(sizeof(png_bytep) * (height + 1)));
+    rowPointers = static_cast<png_bytep *>(malloc(sizeof(png_bytep) * rows));
     if (!bytes || !rowPointers || !sizeSamples(&img->samples, perRow * height))
         outOfMemory(png, failure);
     for (png_uint_32 i = 0; i < height; ++i)
@@ -164,6 +190,7 @@ bool encode(FILE *fp, const PngImage &img, PngFailure *failure)
     static const int colourTypes[5] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
                                        PNG_COLOR_TYPE_RGB_ALPHA};
     png_set_write_fn(png, fp, writeData, flushData);
+    png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX); /* as when reading */
     png_set_IHDR(png, info, static_cast<png_uint_32>(img.width), static_cast<png_uint_32>(img.height), img.depth,
                  colourTypes[img.channels], PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);

@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <getopt.h>
 #include <cstring>
-#include <algorithm>
+#include <climits>
+#include <map>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -239,14 +241,127 @@ bool readInput(const char *tool, const std::string &path, PngImage *img, long lo
     return false;
 }
 
-bool claimOutput(const char *tool, const std::string &input, const std::string &output,
-                 std::vector<std::string> *claimed)
+namespace {
+
+/* The folder part (or "." if none) and the last name of a path, trailing
+ * slashes ignored. */
+void splitPath(const std::string &path, std::string *folder, std::string *name)
 {
-    if (std::find(claimed->begin(), claimed->end(), output) != claimed->end()) {
-        fprintf(stderr, "%s: %s: skipped: an earlier input already wrote %s\n", tool, input.c_str(), output.c_str());
-        return false;
+    size_t end = path.find_last_not_of('/');
+    if (end == std::string::npos) { /* "/" or "" */
+        *folder = path.empty() ? "." : "/";
+        *name = ".";
+        return;
     }
+    const size_t slash = path.rfind('/', end);
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    *name = path.substr(start, end + 1 - start);
+    if (slash == std::string::npos)
+        *folder = ".";
+    else {
+        const size_t keep = path.find_last_not_of('/', slash);
+        *folder = keep == std::string::npos ? "/" : path.substr(0, keep + 1);
+    }
+}
+
+/* The absolute path a folder has, or will have once created: realpath of
+ * its longest existing part, the rest applied name by name (".." of a
+ * folder still to be made is its parent, as it will be). */
+std::string resolvedFolder(const std::string &dir)
+{
+    char buf[PATH_MAX];
+    if (realpath(dir.c_str(), buf))
+        return buf;
+    std::string parent, name;
+    splitPath(dir, &parent, &name);
+    if (parent == dir)
+        return dir;
+    std::string base = resolvedFolder(parent);
+    if (name == ".")
+        return base;
+    if (name == "..") {
+        const size_t slash = base.rfind('/');
+        return slash == 0 || slash == std::string::npos ? std::string("/") : base.substr(0, slash);
+    }
+    return base == "/" ? base + name : base + "/" + name;
+}
+
+/* Every key that names the file at `path` (see PlannedInput). */
+std::vector<std::string> fileKeys(const std::string &path)
+{
+    std::string folder, name;
+    splitPath(path, &folder, &name);
+    std::vector<std::string> keys;
+    if (name == "." || name == "..")
+        keys.push_back(resolvedFolder(path));
+    else {
+        const std::string base = resolvedFolder(folder);
+        keys.push_back(base == "/" ? base + name : base + "/" + name);
+    }
+    struct stat st;
+    char buf[PATH_MAX];
+    if (stat(path.c_str(), &st) == 0) {
+        keys.push_back(":" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino));
+        if (realpath(path.c_str(), buf) && keys[0] != buf)
+            keys.push_back(buf);
+    }
+    return keys;
+}
+
+} // namespace
+
+int planRun(const char *tool, char *const *inputs, int count, const std::vector<std::string> &suffixes,
+            const std::string &outDir, const std::vector<std::string> &otherInputs, std::vector<PlannedInput> *plan)
+{
+    /* key -> the input it names */
+    std::map<std::string, std::string> inputKeys;
+    auto addInput = [&](const std::string &path) {
+        for (const std::string &key : fileKeys(path))
+            inputKeys.emplace(key, path);
+    };
+    for (int k = 0; k < count; ++k)
+        addInput(inputs[k]);
+    for (const std::string &path : otherInputs)
+        addInput(path);
+    plan->clear();
+    for (int k = 0; k < count; ++k) {
+        PlannedInput in;
+        in.input = inputs[k];
+        for (const std::string &suffix : suffixes) {
+            const std::string output = outputName(in.input, outDir, suffix);
+            std::vector<std::string> keys = fileKeys(output);
+            for (const std::string &key : keys) {
+                const auto hit = inputKeys.find(key);
+                if (hit == inputKeys.end())
+                    continue;
+                const std::string text = "the output " + output + " of " + in.input + " is the input " +
+                                         hit->second + ": nothing was written";
+                return badUsage(tool, "%s", text.c_str());
+            }
+            in.outputs.push_back(output);
+            in.keys.push_back(std::move(keys));
+        }
+        plan->push_back(std::move(in));
+    }
+    return 0;
+}
+
+bool claimOutputs(const char *tool, const PlannedInput &in, const std::set<std::string> &written)
+{
+    for (size_t k = 0; k < in.outputs.size(); ++k)
+        for (const std::string &key : in.keys[k])
+            if (written.count(key)) {
+                fprintf(stderr, "%s: %s: skipped: an earlier input already wrote %s\n", tool, in.input.c_str(),
+                        in.outputs[k].c_str());
+                return false;
+            }
     return true;
+}
+
+void markWritten(const PlannedInput &in, std::set<std::string> *written)
+{
+    for (const std::vector<std::string> &keys : in.keys)
+        written->insert(keys.begin(), keys.end());
 }
 
 int finishTool(const char *tool, int failed, int count)

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -78,11 +79,29 @@ MexFunction startTool(const char *tool, const char *argv0, const char *module, c
  * reporting a failure with the file's name. */
 bool readInput(const char *tool, const std::string &path, PngImage *img, long long maxPixels);
 
-/* False, with a message, if an earlier input of this run already wrote
- * `output` (two inputs of the same name from different folders); the
- * caller adds an output to `claimed` once it is written. */
-bool claimOutput(const char *tool, const std::string &input, const std::string &output,
-                 std::vector<std::string> *claimed);
+/* One input of a run and the files it writes, each with the keys that name
+ * it (its resolved directory entry, its resolved path and device:inode when
+ * it exists), taken before anything is written. */
+struct PlannedInput {
+    std::string input;
+    std::vector<std::string> outputs;
+    std::vector<std::vector<std::string>> keys; /* per output */
+};
+
+/* Plans a run: the outputs of each of `count` inputs (one per suffix, see
+ * outputName). An output that is one of the inputs or `otherInputs` (by any
+ * spelling, symbolic or hard link) is a usage error naming both, reported
+ * before anything is written (returns 2); 0 otherwise. */
+int planRun(const char *tool, char *const *inputs, int count, const std::vector<std::string> &suffixes,
+            const std::string &outDir, const std::vector<std::string> &otherInputs, std::vector<PlannedInput> *plan);
+
+/* False, with a message, if an earlier input of this run already wrote one
+ * of the outputs of `in` (two inputs that name the same output); the
+ * caller adds the keys of its outputs to `written` once they are written. */
+bool claimOutputs(const char *tool, const PlannedInput &in, const std::set<std::string> &written);
+
+/* Adds the keys of the outputs of `in` to `written`. */
+void markWritten(const PlannedInput &in, std::set<std::string> *written);
 
 /* Runs one input's work; a std::bad_alloc from it is reported with the
  * input's name and counts as a failure, and the tool goes on. */
