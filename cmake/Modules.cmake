@@ -52,7 +52,7 @@ function(lantrel_add_module name glue core)
   if(OCTAVE_INCLUDE_DIR AND NOT LANTREL_FUZZ)
     add_library(${lower}_octave MODULE ${glue})
     target_link_libraries(${lower}_octave PRIVATE ${core})
-    target_compile_definitions(${lower}_octave PRIVATE MEXAPI_OCTAVE)
+    target_compile_options(${lower}_octave PRIVATE ${LANTREL_FLAGS_octave})
     target_include_directories(${lower}_octave PRIVATE ${OCTAVE_INCLUDE_DIR})
     target_link_options(${lower}_octave PRIVATE -Wl,--version-script=${MODULE_EXPORTS})
     set_target_properties(${lower}_octave PROPERTIES
