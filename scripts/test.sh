@@ -19,9 +19,13 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-packages=(g++ cmake ninja-build make libgtest-dev libpng-dev liblapack-dev octave liboctave-dev
+# What is missing is installed; nothing is ever removed (install-deps.sh).
+packages=(g++ cmake ninja-build make libgtest-dev libpng-dev liblapack-dev octave liboctave-dev octave-image
   valgrind g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 clang libclang-rt-14-dev
-  gnuplot-nox fonts-freefont-otf ghostscript zip unzip g++-aarch64-linux-gnu)
+  fonts-freefont-otf ghostscript zip unzip g++-aarch64-linux-gnu)
+# Any gnuplot draws the demos' figures headless; gnuplot-nox, -qt and -x11
+# conflict, so one is installed only where there is none.
+command -v gnuplot >/dev/null || packages+=(gnuplot-nox)
 # qemu-user-static serves as well where it is already there.
 command -v qemu-aarch64 >/dev/null || command -v qemu-aarch64-static >/dev/null || packages+=(qemu-user)
 # wine32 is worth its ~1 GB only where 32-bit programs can run at all; its
