@@ -5,6 +5,7 @@
 # those of the group octave (LANTREL_FLAGS_octave), which only the targets
 # built against Octave's mex.h take.
 
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/flags.txt)
 file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/flags.txt flag_lines REGEX "^[a-z0-9-]+[ \t]+-")
 set(flag_groups all opt x86-32 warn octave)
 foreach(group ${flag_groups})

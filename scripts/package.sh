@@ -25,8 +25,8 @@ sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u +%Y-%m-%d)/" -e "s|@URL@|$
   -e '/^Url: *$/d' "$root/packaging/octave/DESCRIPTION.in" >"$pkg/DESCRIPTION"
 cp "$root/CHANGELOG.md" "$pkg/NEWS"
 cp "$root/packaging/octave/Makefile" "$pkg/src/Makefile"
-# The flags of every build, which the Makefile reads.
-cp "$root/cmake/flags.txt" "$pkg/src/flags.txt"
+# The flags and the module sources of every build, which the Makefile reads.
+cp "$root/cmake/flags.txt" "$root/cmake/sources.txt" "$pkg/src/"
 cp "$root/packaging/octave/post_install.m" "$pkg/"
 cp "$root/packaging/octave/PKG_ADD" "$root/packaging/octave/PKG_DEL" "$pkg/inst/"
 
