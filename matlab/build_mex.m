@@ -116,9 +116,6 @@ function files = build_mex(outdir, host)
     end
     clear(name);
     % A loaded module's file may be mapped: replace it, never overwrite it.
-    if exist(target, 'file')
-      delete(target);
-    end
     [ok, msg] = moveFile(built, target);
     if ~ok
       error('build_mex:outdir', 'Cannot move %s to %s: %s', built, target, msg);
@@ -217,12 +214,20 @@ function names = listFolder(folder)
   end
 end
 
-% Octave's movefile hands the names to a shell; its rename does not.
+% Replaces TO by FROM: a new file, not new contents, since a loaded module's
+% file may be mapped. Octave's movefile hands the names to a shell and its
+% delete reads them as glob patterns; unlink and rename take them as they are.
 function [ok, msg] = moveFile(from, to)
   if exist('OCTAVE_VERSION', 'builtin') ~= 0
+    if exist(to, 'file')
+      feval('unlink', to);
+    end
     [err, msg] = rename(from, to);
     ok = err == 0;
   else
+    if exist(to, 'file')
+      delete(to);
+    end
     [ok, msg] = movefile(from, to, 'f');
   end
 end

@@ -10,8 +10,9 @@ failures = 0;
 base = tempname();
 sq = @(s) ["'" strrep(s, "'", "'\\''") "'"];
 unwind_protect
-  % spaces, both quotes, $(...), backquotes, a variable and a non-ASCII letter
-  tree = fullfile(base, ['a b''c"d$(touch X)e`touch Y`f$HOME ' char([195 184])]);
+  % spaces, both quotes, $(...), backquotes, a variable, glob characters and
+  % a non-ASCII letter
+  tree = fullfile(base, ['a b''c"d$(touch X)e`touch Y`f$HOME [1]* ' char([195 184])]);
   out = fullfile(tree, 'out dir');
   mkdir(tree);
   for d = {'matlab', 'cmake', 'host', 'common', 'smoothing', 'pathvariation'}
