@@ -1,10 +1,13 @@
 # The compiler flags of cmake/flags.txt, which the Octave package and
 # build_mex read too. The language standard and the symbol visibility become
 # CMake's own settings (a target may ask for other visibility, as the stand-in
-# host does); every other flag is a compile option of every target.
+# host does); every other flag is a compile option of every target, but
+# those of the group octave (LANTREL_FLAGS_octave), which only the targets
+# built against Octave's mex.h take.
 
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/flags.txt)
 file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/flags.txt flag_lines REGEX "^[a-z0-9-]+[ \t]+-")
-set(flag_groups all opt x86-32 warn)
+set(flag_groups all opt x86-32 warn octave)
 foreach(group ${flag_groups})
   set(LANTREL_FLAGS_${group})
 endforeach()

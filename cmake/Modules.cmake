@@ -1,9 +1,27 @@
 # The numerical cores, the stand-in host and the modules built against it,
 # and (where Octave's headers are present) the modules built for Octave.
 
-add_library(smoothing_core STATIC smoothing/store.cpp smoothing/solver.cpp smoothing/schedule.cpp
-  smoothing/kernels.cpp)
-target_include_directories(smoothing_core PUBLIC ${PROJECT_SOURCE_DIR}/smoothing)
+# Each module's sources, from cmake/sources.txt (format: see there): the
+# modules in LANTREL_MODULE_NAMES, and for each its entry source in
+# LANTREL_SOURCES_<name>_entry and its core sources in LANTREL_SOURCES_<name>_core.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/sources.txt)
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/sources.txt source_lines REGEX "^[^#]*[^ \t#]")
+set(LANTREL_MODULE_NAMES)
+foreach(line ${source_lines})
+  if(NOT line MATCHES "^([A-Za-z][A-Za-z0-9_]*)[ \t]+(entry|core)[ \t]+([^ \t]+)[ \t]*$")
+    message(FATAL_ERROR "cmake/sources.txt: cannot read '${line}'")
+  endif()
+  if(NOT CMAKE_MATCH_1 IN_LIST LANTREL_MODULE_NAMES)
+    list(APPEND LANTREL_MODULE_NAMES ${CMAKE_MATCH_1})
+  endif()
+  list(APPEND LANTREL_SOURCES_${CMAKE_MATCH_1}_${CMAKE_MATCH_2} ${PROJECT_SOURCE_DIR}/${CMAKE_MATCH_3})
+endforeach()
+foreach(name ${LANTREL_MODULE_NAMES})
+  list(LENGTH LANTREL_SOURCES_${name}_entry entries)
+  if(NOT entries EQUAL 1 OR NOT LANTREL_SOURCES_${name}_core)
+    message(FATAL_ERROR "cmake/sources.txt: ${name} needs one entry source and at least one core source")
+  endif()
+endforeach()
 
 # Stand-in host: one shared library here; the Windows build splits it into
 # libmx and libmex.
@@ -52,7 +70,7 @@ function(lantrel_add_module name glue core)
   if(OCTAVE_INCLUDE_DIR AND NOT LANTREL_FUZZ)
     add_library(${lower}_octave MODULE ${glue})
     target_link_libraries(${lower}_octave PRIVATE ${core})
-    target_compile_definitions(${lower}_octave PRIVATE MEXAPI_OCTAVE)
+    target_compile_options(${lower}_octave PRIVATE ${LANTREL_FLAGS_octave})
     target_include_directories(${lower}_octave PRIVATE ${OCTAVE_INCLUDE_DIR})
     target_link_options(${lower}_octave PRIVATE -Wl,--version-script=${MODULE_EXPORTS})
     set_target_properties(${lower}_octave PROPERTIES
@@ -77,17 +95,24 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT DEFINED OCTAVE_INCLUDE_DIR)
   endif()
 endif()
 
-lantrel_add_module(Lantrel smoothing/lantrel_mex.cpp smoothing_core)
-
-add_library(pathvariation_core STATIC pathvariation/walk.cpp pathvariation/directions.cpp)
-target_include_directories(pathvariation_core PUBLIC ${PROJECT_SOURCE_DIR}/pathvariation)
-
-lantrel_add_module(Ostrave pathvariation/ostrave_mex.cpp pathvariation_core)
+# Each module's core is a library named after the folder of its entry
+# source (smoothing_core, pathvariation_core), which the tests link too.
+foreach(name ${LANTREL_MODULE_NAMES})
+  get_filename_component(folder ${LANTREL_SOURCES_${name}_entry} DIRECTORY)
+  get_filename_component(core ${folder} NAME)
+  add_library(${core}_core STATIC ${LANTREL_SOURCES_${name}_core})
+  target_include_directories(${core}_core PUBLIC ${folder})
+  lantrel_add_module(${name} ${LANTREL_SOURCES_${name}_entry} ${core}_core)
+endforeach()
 
 # The helper functions and the friendly interface go beside the modules too,
-# so that one addpath('build/octave') brings everything.
+# so that one addpath('build/octave') brings everything: every .m file of
+# matlab/ but the modules' help files (copied with their modules), the
+# package overview and build_mex. tests/octave/run_tests.m tests the same set.
 if(OCTAVE_INCLUDE_DIR AND NOT LANTREL_FUZZ)
-  set(helpers imageLuma imageToUnit lantrelWeights lantrelSmooth ostraveDirections ostraveTable ostraveVariation)
+  file(GLOB helpers CONFIGURE_DEPENDS RELATIVE ${PROJECT_SOURCE_DIR}/matlab ${PROJECT_SOURCE_DIR}/matlab/*.m)
+  list(TRANSFORM helpers REPLACE "\\.m$" "")
+  list(REMOVE_ITEM helpers Contents build_mex ${LANTREL_MODULE_NAMES})
   set(helper_files)
   foreach(name ${helpers})
     add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/octave/${name}.m

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows modules with MinGW-w64 (64-bit and 32-bit) into
-# build-windows/<arch>/ and copies them to dist/windows/. Each build tree also
-# holds what the Wine tests run: host/module_driver.exe, libmx.dll, libmex.dll.
+# build-windows/<arch>/ (or $WINDOWS_BUILD_DIR/<arch>/) and copies them to
+# dist/windows/ (or $WINDOWS_DIST_DIR; the tests use folders of their build
+# tree). Each build tree also holds what the Wine tests run:
+# host/module_driver.exe, libmx.dll, libmex.dll.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${WINDOWS_BUILD_DIR:-$root/build-windows}

@@ -14,19 +14,19 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 pkg=$stage/$name
 mkdir -p "$pkg/inst/lantrel" "$pkg/src"
-# The project's home: LANTREL_URL, else the clone's origin when it is a web
-# address; without either
-# the Url line is left out (Octave does not require it).
-url=${LANTREL_URL:-$(git -C "$root" remote get-url origin 2>/dev/null || true)}
-# A clone of a local folder has a path as its origin, not an address.
-case $url in http://* | https://*) ;; *) url= ;; esac
-[ -n "$url" ] || echo "package.sh: no LANTREL_URL and no web address as git origin; DESCRIPTION gets no Url" >&2
-sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u +%Y-%m-%d)/" -e "s|@URL@|$url|" \
-  -e '/^Url: *$/d' "$root/packaging/octave/DESCRIPTION.in" >"$pkg/DESCRIPTION"
+# The project has no public home page yet, so DESCRIPTION has no Url line;
+# LANTREL_URL, where set, adds one.
+sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u +%Y-%m-%d)/" \
+  "$root/packaging/octave/DESCRIPTION.in" >"$pkg/DESCRIPTION"
+case ${LANTREL_URL:-} in
+  '') ;;
+  http://* | https://*) echo "Url: $LANTREL_URL" >>"$pkg/DESCRIPTION" ;;
+  *) echo "package.sh: LANTREL_URL is not a web address: $LANTREL_URL" >&2; exit 1 ;;
+esac
 cp "$root/CHANGELOG.md" "$pkg/NEWS"
 cp "$root/packaging/octave/Makefile" "$pkg/src/Makefile"
-# The flags of every build, which the Makefile reads.
-cp "$root/cmake/flags.txt" "$pkg/src/flags.txt"
+# The flags and the module sources of every build, which the Makefile reads.
+cp "$root/cmake/flags.txt" "$root/cmake/sources.txt" "$pkg/src/"
 cp "$root/packaging/octave/post_install.m" "$pkg/"
 cp "$root/packaging/octave/PKG_ADD" "$root/packaging/octave/PKG_DEL" "$pkg/inst/"
 

@@ -3,7 +3,8 @@
 # the folder given): the four Windows modules, every .m file a user calls,
 # the sample photo, README, pictures and licence, in one folder
 # lantrel-<version>/. Cross-builds the modules first (scripts/build-windows.sh)
-# unless --no-build is given, in which case dist/windows/ must hold them.
+# unless --no-build is given, in which case dist/windows/ (or
+# $WINDOWS_DIST_DIR, which the build then writes too) must hold them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=1

@@ -1,24 +1,78 @@
-% build_mex from a source checkout into a temporary folder: the binaries it
-% makes load, print their help, and compute the same bits as the CMake build.
+% build_mex from a copy of the source tree in a folder whose name holds
+% what shells treat specially, with a temporary folder whose path has a
+% space: the binaries it makes load, print their help, and compute the same
+% bits as the CMake build; nothing in the name runs.
 % Usage: octave-cli test_build_mex.m <source root> <folder with the CMake-built modules>
 args = argv();
-root = args{1};
+root = make_absolute_filename(args{1});
 built = make_absolute_filename(args{2});
 failures = 0;
-out = [tempname() ' with space'];   % every path must be quoted
+base = tempname();
+sq = @(s) ["'" strrep(s, "'", "'\\''") "'"];
 unwind_protect
-  addpath(fullfile(root, 'matlab'));
-  tic;
+  % spaces, both quotes, $(...), backquotes, a variable, glob characters and
+  % a non-ASCII letter
+  tree = fullfile(base, ['a b''c"d$(touch X)e`touch Y`f$HOME [1]* ' char([195 184])]);
+  out = fullfile(tree, 'out dir');
+  mkdir(tree);
+  for d = {'matlab', 'cmake', 'host', 'common', 'smoothing', 'pathvariation'}
+    if exist(fullfile(root, d{1}), 'dir') && system(['cp -R ' sq(fullfile(root, d{1})) ' ' sq(tree)]) != 0
+      error('cannot copy %s into %s', d{1}, tree);
+    end
+  end
   addpath(fileparts(mfilename('fullpath')));
   compiler_log('start');
-  files = build_mex(out);
+  spaced = fullfile(base, 'temp dir');
+  mkdir(spaced);
+  oldTmp = getenv('TMPDIR');
+  setenv('TMPDIR', spaced);
+  % the path added relative to the current folder, as users do
+  start = pwd();
+  cd(tree);
+  addpath('matlab');
+  lastwarn('');
+  tic;
+  try
+    files = build_mex(out);
+  catch err
+    files = {};
+    printf('FAILED: build_mex in %s: %s\n', tree, err.message);
+    failures++;
+  end
+  warned = lastwarn();
+  rmpath('matlab');
+  cd(start);
+  setenv('TMPDIR', oldTmp);
   compiles = compiler_log('stop');
   printf('build_mex: %d modules in %.1f s\n', numel(files), toc);
-  rmpath(fullfile(root, 'matlab'));
-  expected = {'Lantrel'};
-  if exist(fullfile(root, 'pathvariation'), 'dir')
-    expected{end + 1} = 'Ostrave';
+  if !isempty(warned)
+    printf('FAILED: build_mex warned: %s\n', warned);
+    failures++;
   end
+  [~, ran] = system(['find ' sq(base) ' ' sq(root) ' ' sq(pwd()) ' \( -name X -o -name Y \) -print']);
+  if !isempty(ran)
+    printf('FAILED: a folder name ran as a command:\n%s', ran);
+    failures++;
+  end
+  % The package's own build (src/Makefile, as pkg install runs it) in such a
+  % folder, with the same temporary folder.
+  [status, made] = system([sq(fullfile(root, 'scripts', 'package.sh')) ' ' sq(fullfile(base, 'package'))]);
+  made = strsplit(strtrim(made), "\n"){end};
+  pkgSrc = fullfile(tree, regexprep(made, '^.*/(.*)\.tar\.gz$', '$1'), 'src');
+  if status == 0
+    [status, made] = system(['tar -xzf ' sq(made) ' -C ' sq(tree) ' && cp ' sq(fullfile(pkgSrc, '..', 'inst')) ...
+                             '/*.m ' sq(pkgSrc) ' && cd ' sq(pkgSrc) ' && TMPDIR=' sq(spaced) ' make 2>&1']);
+  end
+  if status != 0
+    printf('FAILED: the package build in %s:\n%s\n', pkgSrc, made);
+    failures++;
+  end
+  left = readdir(out);
+  if any(strncmp(left, 'build_mex-', 10))
+    printf('FAILED: build_mex left its work folder in %s\n', out);
+    failures++;
+  end
+  expected = {'Lantrel', 'Ostrave'};
   for k = 1:numel(expected)
     if ~exist(fullfile(out, [expected{k} '.' mexext()]), 'file') || ~exist(fullfile(out, [expected{k} '.m']), 'file')
       printf('FAILED: %s: binary or help file missing in %s\n', expected{k}, out);
@@ -45,9 +99,11 @@ unwind_protect
     clear Lantrel Ostrave
   end
   fresh = run_all(out, expected, in);
+  packaged = run_all(pkgSrc, expected, in);
   reference = run_all(built, expected, in);
-  if ~isequal(fresh, reference)
-    printf('FAILED: the modules built by build_mex differ from the CMake build\n');
+  if ~isequal(fresh, reference) || ~isequal(packaged, reference)
+    printf('FAILED: the modules built by build_mex (%d) or the package (%d) differ from the CMake build\n', ...
+           ~isequal(fresh, reference), ~isequal(packaged, reference));
     failures++;
   end
 
@@ -61,7 +117,8 @@ unwind_protect
   fprintf(fid, 'function cc = getCompilerConfigurations(lang, which)\n  cc = struct(''Name'', ''g++'', ''ShortName'', ''g++'');\nend\n');
   fclose(fid);
   fid = fopen(fullfile(stub, 'mex.m'), 'w');
-  fprintf(fid, 'function mex(varargin)\n  global mexArgs\n  mexArgs = varargin;\nend\n');
+  fprintf(fid, ['function mex(varargin)\n  global mexArgs\n  mexArgs = varargin;\n' ...
+                '  fclose(fopen([varargin{find(strcmp(varargin, ''-output'')) + 1} ''.'' mexext()], ''w''));\nend\n']);
   fclose(fid);
   warning('off', 'Octave:shadowed-function');
   addpath(stub, fullfile(root, 'matlab'));
@@ -111,6 +168,9 @@ unwind_protect
   copyfile(fullfile(root, 'matlab', 'build_mex.m'), fullfile(broken, 'matlab'));
   mkdir(fullfile(broken, 'cmake'));
   copyfile(fullfile(root, 'cmake', 'flags.txt'), fullfile(broken, 'cmake'));
+  fid = fopen(fullfile(broken, 'cmake', 'sources.txt'), 'w');
+  fprintf(fid, 'Lantrel entry smoothing/broken.cpp\n');
+  fclose(fid);
   fid = fopen(fullfile(broken, 'smoothing', 'broken.cpp'), 'w');
   fprintf(fid, '#error deliberately broken\n');
   fclose(fid);
@@ -128,8 +188,8 @@ unwind_protect
   rmpath(fullfile(broken, 'matlab'));
 unwind_protect_cleanup
   confirm_recursive_rmdir(false);
-  if exist(out, 'dir')
-    rmdir(out, 's');
+  if exist(base, 'dir')
+    rmdir(base, 's');
   end
   if exist('broken', 'var') && exist(broken, 'dir')
     rmdir(broken, 's');

@@ -1,21 +1,22 @@
 #!/usr/bin/env bash
 # Makes the release archive from the built modules and checks what a user
-# unpacks: one versioned folder with the four modules (the very files in
-# dist/windows), every .m file of matlab/ but build_mex, README, licence and
-# the sample photo.
-# Usage: check_release.sh <source root> <scratch folder>
+# unpacks: one versioned folder with the four modules (the very files of
+# the dist folder), every .m file of matlab/ but build_mex, README, licence
+# and the sample photo.
+# Usage: check_release.sh <source root> <dist folder of the modules> <scratch folder>
 set -euo pipefail
 root=$1
-work=$2
+dist=$2
+work=$3
 rm -rf "$work" && mkdir -p "$work"
-archive=$("$root/scripts/release.sh" --no-build "$work")
+archive=$(WINDOWS_DIST_DIR=$dist "$root/scripts/release.sh" --no-build "$work")
 name=lantrel-$(tr -d ' \n' <"$root/VERSION")
 [ "$(basename "$archive")" = "$name-windows.zip" ] || { echo "unexpected archive name $archive"; exit 1; }
 (cd "$work" && unzip -q "$archive")
 expected=(README.md LICENSE.txt data/ladybird.png data/README.md)
 for m in Lantrel Ostrave; do
   for ext in mexw64 mexw32; do
-    cmp "$root/dist/windows/$m.$ext" "$work/$name/$m.$ext"
+    cmp "$dist/$m.$ext" "$work/$name/$m.$ext"
   done
 done
 for f in "$root"/matlab/*.m; do
