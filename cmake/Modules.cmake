@@ -87,7 +87,7 @@ lantrel_add_module(Ostrave pathvariation/ostrave_mex.cpp pathvariation_core)
 # The helper functions and the friendly interface go beside the modules too,
 # so that one addpath('build/octave') brings everything.
 if(OCTAVE_INCLUDE_DIR AND NOT LANTREL_FUZZ)
-  set(helpers imageLuma imageToUnit lantrelWeights lantrelSmooth ostraveDirections ostraveTable ostraveVariation)
+  set(helpers imageLuma imageNoise imageToUnit lantrelWeights lantrelSmooth ostraveDirections ostraveTable ostraveVariation)
   set(helper_files)
   foreach(name ${helpers})
     add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/octave/${name}.m

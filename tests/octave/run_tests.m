@@ -3,7 +3,7 @@
 % Usage: octave-cli run_tests.m <folder with the modules>
 dirs = argv();
 addpath(dirs{1});
-names = {'Lantrel', 'Ostrave', 'imageLuma', 'imageToUnit', 'lantrelWeights', 'ostraveDirections', 'ostraveTable', ...
+names = {'Lantrel', 'Ostrave', 'imageLuma', 'imageNoise', 'imageToUnit', 'lantrelWeights', 'ostraveDirections', 'ostraveTable', ...
          'lantrelSmooth', 'ostraveVariation'};
 passed = 0;
 failed = 0;
