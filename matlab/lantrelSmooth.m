@@ -25,26 +25,34 @@
 %                    per core); never changes the result.
 %
 %   [J, USED] = LANTRELSMOOTH(...) also returns what was used, a struct
-%   with the fields Sigma, Lambda, Iterations, Attenuation and Noise (the
-%   estimate of IMAGENOISE, on the scale [0, 1]; Sigma is NaN when
+%   with the fields Sigma, Lambda, Iterations, Attenuation, Noise (the
+%   estimate of IMAGENOISE, on the scale [0, 1]) and Guide: 'pilot',
+%   'image' or 'Weights', what the weights came from (Sigma is NaN when
 %   'Weights' replaced it).
 %
 %   Defaults from the noise. With N = IMAGENOISE(I), the noise's standard
 %   deviation on the scale [0, 1], and G = 255 * N the same in grey levels
-%   of 8 bits, a SIGMA or LAMBDA that is not given is
+%   of 8 bits:
 %
-%       SIGMA  = 2 * N + 0.003          (0.003 is 0.75 grey level)
-%       LAMBDA = 0.5 * G ^ 0.75         (0.5 at G = 1, 2.8 at 10, 6.4 at 30)
+%   - Neither 'Sigma' nor 'Weights' given: the weights come from a pilot,
+%     I smoothed once with SIGMA0 = 2 * N + 0.003 and LAMBDA0 = 0.5 * G^0.75
+%     (and the weights of I itself), in which the edges are no longer hidden
+%     in the noise: LANTRELWEIGHTS(pilot, SIGMA) with
+%         SIGMA  = min(SIGMA0, 0.035)
+%         LAMBDA = 0.4 * G^0.75      (0.4 at G = 1, 2.2 at 10, 5.1 at 30)
+%     and I itself is smoothed with them (USED.Guide is 'pilot').
+%   - 'Sigma' or 'Weights' given: the weights as given, from I itself, and
+%         LAMBDA = 0.5 * G^0.75
+%     (USED.Guide is 'image' or 'Weights').
 %
-%   A given value is used as it is. The rule was fitted on three of the
+%   A given value is used as it is. The rules were fitted on three of the
 %   project's photos (ladybird, dune, wood in data/, grey and colour, noise
-%   of 0.5 to 30 grey levels) and checked on two held out (storm, meadow):
-%   on both it comes within about 0.5 dB of the best SIGMA and LAMBDA for
-%   each photo and noise level (bench/quality.m measures it beside other
-%   filters). A noise-free photo reads as about 0.5 grey level of noise
-%   (its uint8 rounding), which gives SIGMA about 0.005 and LAMBDA about
-%   0.3: it changes by about 0.1 grey level on average. A constant image
-%   reads as no noise and is returned as it is.
+%   of 0.5 to 30 grey levels: the best SIGMA and LAMBDA at each level) and
+%   checked on two held out (storm, meadow); bench/quality.m measures them
+%   beside other filters. A noise-free uint8 photo reads as about 0.5
+%   grey level of noise (its own rounding), which gives SIGMA about 0.007
+%   and LAMBDA about 0.25: it changes by less than 0.1 grey level on
+%   average. A constant image reads as no noise and comes back as it is.
 %
 %   Until version 0.1 the defaults were fixed, LAMBDA 12 and SIGMA 0.03
 %   (chosen on data/ladybird.png); pass them to get the old results.
@@ -138,11 +146,19 @@ function [out, used] = lantrelSmooth(img, varargin)
       noise = 0;  % nothing finite to measure: the rule then leaves the image as it is
     end
   end
-  if isempty(opts.sigma)
-    opts.sigma = 2 * noise + 0.003;
+  % Without Sigma or Weights, the weights come from a pilot: the image
+  % smoothed once by the single-pass rule, whose edges are no longer hidden
+  % in the noise.
+  pilot = isempty(opts.sigma) && ~given.weights;
+  pilotSigma = 2 * noise + 0.003;
+  pilotLambda = 0.5 * (255 * noise) ^ 0.75;
+  if pilot
+    opts.sigma = min(pilotSigma, 0.035);
   end
-  if isempty(opts.lambda)
-    opts.lambda = 0.5 * (255 * noise) ^ 0.75;
+  if isempty(opts.lambda) && pilot
+    opts.lambda = 0.8 * pilotLambda;   % the pilot's edges are cleaner: smooth a little less
+  elseif isempty(opts.lambda)
+    opts.lambda = pilotLambda;
   end
   lambda = double(opts.lambda);
   attenuation = double(opts.attenuation);
@@ -172,6 +188,10 @@ function [out, used] = lantrelSmooth(img, varargin)
             m, n, mat2str(size(w)));
     end
     w = imageToUnit(w, 'lantrelSmooth:badImage', 'weight map');
+  elseif pilot && ~isempty(x)
+    guide = Lantrel(x, [], lantrelWeights(x, pilotSigma), [], pilotLambda, iterations, attenuation, ...
+                    double(opts.threads));
+    w = lantrelWeights(guide, opts.sigma);
   else
     w = lantrelWeights(x, opts.sigma);
   end
@@ -198,8 +218,14 @@ function [out, used] = lantrelSmooth(img, varargin)
     if given.weights
       sigma = NaN;
     end
+    guideName = 'image';
+    if pilot
+      guideName = 'pilot';
+    elseif given.weights
+      guideName = 'Weights';
+    end
     used = struct('Sigma', sigma, 'Lambda', lambda, 'Iterations', iterations, 'Attenuation', attenuation, ...
-                  'Noise', noise);
+                  'Noise', noise, 'Guide', guideName);
   end
 end
 
@@ -268,11 +294,14 @@ end
 %! % defaults from the noise; given values as they are; classes in and out
 %! x = double(img) / 255;
 %! n = imageNoise(x);
-%! expect = Lantrel(x, [], lantrelWeights(x, 2 * n + 0.003), [], 0.5 * (255 * n) ^ 0.75, 4, 2);
+%! s0 = 2 * n + 0.003;
+%! l0 = 0.5 * (255 * n) ^ 0.75;
+%! guide = Lantrel(x, [], lantrelWeights(x, s0), [], l0, 4, 2);
+%! expect = Lantrel(x, [], lantrelWeights(guide, min(s0, 0.035)), [], 0.8 * l0, 4, 2);
 %! [out, used] = lantrelSmooth(x);
 %! assert(isequal(out, expect));
-%! assert(used, struct('Sigma', 2 * n + 0.003, 'Lambda', 0.5 * (255 * n) ^ 0.75, 'Iterations', 4, ...
-%!                     'Attenuation', 2, 'Noise', n));
+%! assert(used, struct('Sigma', min(s0, 0.035), 'Lambda', 0.8 * l0, 'Iterations', 4, 'Attenuation', 2, ...
+%!                     'Noise', n, 'Guide', 'pilot'));
 %! expect = Lantrel(x, [], lantrelWeights(x, 0.03), [], 12, 4, 2);
 %! assert(isequal(lantrelSmooth(x, 'Sigma', 0.03, 'Lambda', 12), expect));
 %! assert(isequal(lantrelSmooth(img, 'Sigma', 0.03, 'Lambda', 12), uint8(expect * 255)));
@@ -283,11 +312,13 @@ end
 %! assert(isequal(lantrelSmooth(int16(double(img) * 257 - 32768), 'Sigma', 0.03, 'Lambda', 12), ...
 %!                int16(expect * 65535 - 32768)));
 %! assert(class(lantrelSmooth(img > 100)), 'double');
-%! % one default alone follows the noise; with a weight map Sigma is NaN
+%! % Sigma given: no pilot, the single-pass Lambda; with a weight map Sigma is NaN
+%! [out, used] = lantrelSmooth(x, 'Sigma', 0.05);
+%! assert(isequal(out, Lantrel(x, [], lantrelWeights(x, 0.05), [], l0, 4, 2)) && strcmp(used.Guide, 'image'));
 %! [~, used] = lantrelSmooth(x, 'Lambda', 3);
-%! assert([used.Sigma used.Lambda], [2 * n + 0.003, 3]);
+%! assert([used.Sigma used.Lambda], [min(s0, 0.035), 3]);
 %! [~, used] = lantrelSmooth(x, 'Weights', ones(5, 6), 'Sigma', 0.2);
-%! assert(isnan(used.Sigma) && used.Lambda == 0.5 * (255 * n) ^ 0.75);
+%! assert(isnan(used.Sigma) && used.Lambda == l0 && strcmp(used.Guide, 'Weights'));
 %!test
 %! % noise of 10 grey levels: smoothed to less than half, the step kept;
 %! % a constant image (no noise) comes back as it is
