@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdio>
 #include <getopt.h>
-#include <numeric>
 #include <string>
 
 static const char usage[] =
@@ -66,11 +65,19 @@ static const char usage[] =
 
 static const char tool[] = "lantrel";
 
+/* The median of a non-empty list (the mean of the middle two for an even count). */
+static double medianOf(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t h = v.size();
+    return h % 2 ? v[h / 2] : (v[h / 2 - 1] + v[h / 2]) / 2;
+}
+
 /* The noise's standard deviation of column-major planes in [0, 1], computed
  * as matlab/imageNoise.m does: per plane, the median of |I * N| (N
- * Immerkaer's mask) over the first half, in order of Sobel magnitude
- * |gx| + |gy| (ties in column-major order), of the interior pixels with
- * both finite, divided by 0.6745 * 6; the median over the planes. */
+ * Immerkaer's mask) over the interior pixels (both finite) whose Sobel
+ * magnitude |gx| + |gy| is at most its median, divided by 0.6745 * 6; the
+ * median over the planes. */
 static double imageNoise(const std::vector<double> &planes, int m, int n, int c)
 {
     if (m < 3 || n < 3)
@@ -82,16 +89,15 @@ static double imageNoise(const std::vector<double> &planes, int m, int n, int c)
         std::vector<double> r, g;
         for (int j = 1; j + 1 < n; ++j)
             for (int i = 1; i + 1 < m; ++i) {
-                const double lap = at(i - 1, j - 1) - 2 * at(i, j - 1) + at(i + 1, j - 1) - 2 * at(i - 1, j) +
-                                   4 * at(i, j) - 2 * at(i + 1, j) + at(i - 1, j + 1) - 2 * at(i, j + 1) +
-                                   at(i + 1, j + 1);
-                const double gx = (at(i - 1, j - 1) + 2 * at(i, j - 1) + at(i + 1, j - 1)) -
-                                  (at(i - 1, j + 1) + 2 * at(i, j + 1) + at(i + 1, j + 1));
-                const double gy = (at(i - 1, j - 1) + 2 * at(i - 1, j) + at(i - 1, j + 1)) -
-                                  (at(i + 1, j - 1) + 2 * at(i + 1, j) + at(i + 1, j + 1));
-                const double sobel = std::fabs(gx) + std::fabs(gy);
+                /* Separable, in the order of imageNoise.m: along the column first, then the row. */
+                auto second = [&](int jj) { return at(i - 1, jj) - 2 * at(i, jj) + at(i + 1, jj); };
+                auto smooth = [&](int jj) { return at(i - 1, jj) + 2 * at(i, jj) + at(i + 1, jj); };
+                auto diff = [&](int jj) { return at(i - 1, jj) - at(i + 1, jj); };
+                const double lap = std::fabs(second(j - 1) - 2 * second(j) + second(j + 1));
+                const double sobel =
+                    std::fabs(smooth(j - 1) - smooth(j + 1)) + std::fabs(diff(j - 1) + 2 * diff(j) + diff(j + 1));
                 if (std::isfinite(lap) && std::isfinite(sobel)) {
-                    r.push_back(std::fabs(lap));
+                    r.push_back(lap);
                     g.push_back(sobel);
                 }
             }
@@ -99,20 +105,18 @@ static double imageNoise(const std::vector<double> &planes, int m, int n, int c)
             est.push_back(NAN);
             continue;
         }
-        std::vector<size_t> order(g.size());
-        std::iota(order.begin(), order.end(), 0);
-        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return g[a] < g[b]; });
+        const double cut = medianOf(g);
         std::vector<double> low;
-        for (size_t k = 0; k < (order.size() + 1) / 2; ++k)
-            low.push_back(r[order[k]]);
-        std::sort(low.begin(), low.end());
-        const size_t h = low.size();
-        const double med = h % 2 ? low[h / 2] : (low[h / 2 - 1] + low[h / 2]) / 2;
-        est.push_back(med / (0.6745 * 6));
+        for (size_t k = 0; k < r.size(); ++k)
+            if (g[k] <= cut)
+                low.push_back(r[k]);
+        est.push_back(medianOf(low) / (0.6745 * 6));
     }
-    std::sort(est.begin(), est.end(), [](double a, double b) { return a < b || (std::isnan(b) && !std::isnan(a)); });
-    const double s = est.size() % 2 ? est[est.size() / 2] : (est[est.size() / 2 - 1] + est[est.size() / 2]) / 2;
-    return std::isfinite(s) ? s : 0.0;
+    /* A plane without finite values makes the estimate NaN, as Octave's median does: no noise read. */
+    for (double e : est)
+        if (std::isnan(e))
+            return 0.0;
+    return medianOf(est);
 }
 
 int main(int argc, char **argv)
