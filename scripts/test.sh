@@ -19,7 +19,7 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-packages=(g++ cmake ninja-build make libgtest-dev libpng-dev liblapack-dev octave liboctave-dev
+packages=(g++ cmake ninja-build make libgtest-dev libpng-dev liblapack-dev octave liboctave-dev octave-image
   valgrind g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 clang libclang-rt-14-dev
   gnuplot-nox fonts-freefont-otf ghostscript zip unzip g++-aarch64-linux-gnu)
 # qemu-user-static serves as well where it is already there.
