@@ -120,5 +120,11 @@ if(OCTAVE_INCLUDE_DIR AND NOT LANTREL_FUZZ)
       DEPENDS ${PROJECT_SOURCE_DIR}/matlab/${name}.m)
     list(APPEND helper_files ${PROJECT_BINARY_DIR}/octave/${name}.m)
   endforeach()
+  # The sample photo too, so that file_in_loadpath('ladybird.png') finds it
+  # there as in the installed package.
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/octave/ladybird.png
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/data/ladybird.png ${PROJECT_BINARY_DIR}/octave/ladybird.png
+    DEPENDS ${PROJECT_SOURCE_DIR}/data/ladybird.png)
+  list(APPEND helper_files ${PROJECT_BINARY_DIR}/octave/ladybird.png)
   add_custom_target(octave_helpers ALL DEPENDS ${helper_files})
 endif()

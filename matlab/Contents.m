@@ -7,6 +7,7 @@
 % Helpers (what the friendly interface and the command-line tools use)
 %   lantrelWeights    - Edge-aware weight map of an image.
 %   imageLuma         - Luma of a colour image.
+%   imageNoise        - Standard deviation of an image's noise (Immerkaer's mask).
 %   imageToUnit       - Scale any usual image class to [0, 1], as im2double.
 %   ostraveDirections - Direction map: gradient direction in whole degrees.
 %   ostraveTable      - Table of straight paths, direction d at d degrees.

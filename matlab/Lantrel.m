@@ -189,8 +189,8 @@ end
 %!error id=Lantrel:badThreads Lantrel(1, [], 1, [], 1, 1, 1, [1 2])
 
 %!demo
-%! % The sample photo before and after lantrelSmooth with its defaults
-%! % (Lambda 12, Sigma 0.03, 4 iterations): the grass and the background
+%! % The sample photo before and after lantrelSmooth with Lambda 12 and
+%! % Sigma 0.03 (4 iterations): the grass and the background
 %! % go smooth, the ladybird's spots, legs and the blade's edges stay sharp.
 %! photo = file_in_loadpath('ladybird.png');   % installed package
 %! if isempty(photo)   % sources: data/ above matlab/ or above build/octave/
@@ -201,6 +201,6 @@ end
 %!   end
 %! end
 %! I = imread(photo);
-%! J = lantrelSmooth(I);
+%! J = lantrelSmooth(I, 'Lambda', 12, 'Sigma', 0.03);
 %! subplot(1, 2, 1); imshow(I); title('input');
-%! subplot(1, 2, 2); imshow(J); title('lantrelSmooth(I)');
+%! subplot(1, 2, 2); imshow(J); title('lantrelSmooth(I, ''Lambda'', 12, ''Sigma'', 0.03)');

@@ -164,6 +164,26 @@ function checkClass(v, name, what)
   end
 end
 
+%!demo
+%! % The sample photo, then the net change (nc) and total variation (tv)
+%! % of its luma along paths across the edges, each shown up to its 99.5th
+%! % percentile.
+%! photo = file_in_loadpath('ladybird.png');   % installed package
+%! if isempty(photo)   % sources: data/ above matlab/ or above build/octave/
+%!   here = fileparts(file_in_loadpath('ostraveVariation.m'));
+%!   photo = fullfile(here, '..', 'data', 'ladybird.png');
+%!   if ~exist(photo, 'file')
+%!     photo = fullfile(here, '..', '..', 'data', 'ladybird.png');
+%!   end
+%! end
+%! rgb = imread(photo);
+%! [nc, tv] = ostraveVariation(rgb, 'HalfLength', 4, 'Along', 'gradient');
+%! s = sort(nc(:));
+%! t = sort(tv(:));
+%! subplot(1, 3, 1); imshow(rgb); title('ladybird.png');
+%! subplot(1, 3, 2); imshow(nc / s(round(0.995 * end))); title('nc, HalfLength 4');
+%! subplot(1, 3, 3); imshow(tv / t(round(0.995 * end))); title('tv, HalfLength 4');
+
 %!test
 %! % the pieces it is made of, and im2double's scaling
 %! rgb = uint8(255 * rand(12, 10, 3));

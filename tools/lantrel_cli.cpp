@@ -4,6 +4,7 @@
 #include "pngio.h"
 #include "toolkit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <getopt.h>
@@ -28,20 +29,29 @@ static const char usage[] =
     "\n"
     "Options:\n"
     "  -o, --output DIR        write the results into DIR (created if missing)\n"
-    "  -l, --lambda X          smoothing strength, >= 0 (default 12)\n"
+    "  -l, --lambda X          smoothing strength, >= 0 (default: from the noise)\n"
     "  -n, --iterations N      number of rounds, a whole number (default 4)\n"
     "  -a, --attenuation X     divisor of the strength between rounds, > 0 (default 2)\n"
     "  -s, --sigma X           edge scale of the weights, > 0, in units of the full\n"
-    "                          intensity range (default 0.03): a step of SIGMA\n"
-    "                          between neighbours gives weight exp(-1)\n"
+    "                          intensity range (default: from the noise): a step\n"
+    "                          of SIGMA between neighbours gives weight exp(-1)\n"
     "  -w, --weights FILE.png  read the weight map from a PNG of the same size\n"
     "                          instead: its grey level (luma, for colour) scaled\n"
     "                          to [0, 1] is the weight (white smooths, black keeps)\n"
     "      --max-pixels N      refuse images of more than N pixels (default\n"
     "                          50000000; about 100 bytes per pixel are needed for\n"
     "                          a grey image, 250 for colour)\n"
+    "  -v, --verbose           print the noise read and the parameters used\n"
     "  -q, --quiet             no progress lines\n"
     "  -h, --help              show this help and exit\n"
+    "\n"
+    "Defaults from the noise, as lantrelSmooth in MATLAB and Octave: with N the\n"
+    "noise's standard deviation on [0, 1] (median of |Immerkaer's mask| over the\n"
+    "half of the pixels of weakest Sobel gradient / (0.6745 * 6); colour: the\n"
+    "median over the channels) and G = 255 * N: without --sigma or --weights,\n"
+    "the weights come from a pilot, the image smoothed with SIGMA0 = 2N + 0.003\n"
+    "and LAMBDA0 = 0.5 G^0.75, with SIGMA = min(SIGMA0, 0.035), and LAMBDA is\n"
+    "0.8 LAMBDA0; with --sigma or --weights, LAMBDA is LAMBDA0.\n"
     "\n"
     "Limits: the strength of no round may exceed 1e10 (LAMBDA/2, divided by\n"
     "ATTENUATION after each round); beyond it the solve loses the image to\n"
@@ -55,10 +65,65 @@ static const char usage[] =
 
 static const char tool[] = "lantrel";
 
+/* The median of a non-empty list (the mean of the middle two for an even count). */
+static double medianOf(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t h = v.size();
+    return h % 2 ? v[h / 2] : (v[h / 2 - 1] + v[h / 2]) / 2;
+}
+
+/* The noise's standard deviation of column-major planes in [0, 1], computed
+ * as matlab/imageNoise.m does: per plane, the median of |I * N| (N
+ * Immerkaer's mask) over the interior pixels (both finite) whose Sobel
+ * magnitude |gx| + |gy| is at most its median, divided by 0.6745 * 6; the
+ * median over the planes. */
+static double imageNoise(const std::vector<double> &planes, int m, int n, int c)
+{
+    if (m < 3 || n < 3)
+        return 0.0;
+    std::vector<double> est;
+    for (int p = 0; p < c; ++p) {
+        const double *f = planes.data() + static_cast<size_t>(m) * n * p;
+        auto at = [&](int i, int j) { return f[i + static_cast<size_t>(m) * j]; };
+        std::vector<double> r, g;
+        for (int j = 1; j + 1 < n; ++j)
+            for (int i = 1; i + 1 < m; ++i) {
+                /* Separable, in the order of imageNoise.m: along the column first, then the row. */
+                auto second = [&](int jj) { return at(i - 1, jj) - 2 * at(i, jj) + at(i + 1, jj); };
+                auto smooth = [&](int jj) { return at(i - 1, jj) + 2 * at(i, jj) + at(i + 1, jj); };
+                auto diff = [&](int jj) { return at(i - 1, jj) - at(i + 1, jj); };
+                const double lap = std::fabs(second(j - 1) - 2 * second(j) + second(j + 1));
+                const double sobel =
+                    std::fabs(smooth(j - 1) - smooth(j + 1)) + std::fabs(diff(j - 1) + 2 * diff(j) + diff(j + 1));
+                if (std::isfinite(lap) && std::isfinite(sobel)) {
+                    r.push_back(lap);
+                    g.push_back(sobel);
+                }
+            }
+        if (r.empty()) {
+            est.push_back(NAN);
+            continue;
+        }
+        const double cut = medianOf(g);
+        std::vector<double> low;
+        for (size_t k = 0; k < r.size(); ++k)
+            if (g[k] <= cut)
+                low.push_back(r[k]);
+        est.push_back(medianOf(low) / (0.6745 * 6));
+    }
+    /* A plane without finite values makes the estimate NaN, as Octave's median does: no noise read. */
+    for (double e : est)
+        if (std::isnan(e))
+            return 0.0;
+    return medianOf(est);
+}
+
 int main(int argc, char **argv)
 {
-    /* The defaults of matlab/lantrelSmooth.m, chosen on data/ladybird.png (see its help). */
-    double lambda = 12.0, iterations = 4.0, attenuation = 2.0, sigma = 0.03;
+    /* Sigma and lambda follow each image's noise unless given, as in matlab/lantrelSmooth.m. */
+    double lambda = -1.0, iterations = 4.0, attenuation = 2.0, sigma = -1.0;
+    bool verbose = false;
     std::string outDir, weightFile;
     long long maxPixels = DEFAULT_MAX_PIXELS;
     bool quiet = false;
@@ -68,14 +133,16 @@ int main(int argc, char **argv)
         {"iterations", required_argument, nullptr, 'n'}, {"attenuation", required_argument, nullptr, 'a'},
         {"sigma", required_argument, nullptr, 's'},      {"weights", required_argument, nullptr, 'w'},
         {"quiet", no_argument, nullptr, 'q'},            {"help", no_argument, nullptr, 'h'},
+        {"verbose", no_argument, nullptr, 'v'},
         {"max-pixels", required_argument, nullptr, MAX_PIXELS}, {nullptr, 0, nullptr, 0}};
     opterr = 0;
     int opt;
-    while ((opt = getopt_long(argc, argv, ":o:l:n:a:s:w:qh", longOptions, nullptr)) != -1) {
+    while ((opt = getopt_long(argc, argv, ":o:l:n:a:s:w:qvh", longOptions, nullptr)) != -1) {
         switch (opt) {
         case 'o': outDir = optarg; break;
         case 'w': weightFile = optarg; break;
         case 'q': quiet = true; break;
+        case 'v': verbose = true; break;
         case 'h': fputs(usage, stdout); return 0;
         case 'l':
             if (!parseNumber(optarg, &lambda) || lambda < 0)
@@ -104,7 +171,8 @@ int main(int argc, char **argv)
     if (optind >= argc)
         return badUsage(tool, "%s", "no input image given");
     double strength = 0.0;
-    if (const int round = roundAboveLimit(lambda, iterations, attenuation, &strength)) {
+    /* A lambda from the noise is at most 0.5 * 255^0.75 (about 32): only a given one can pass the limit. */
+    if (const int round = roundAboveLimit(std::max(lambda, 0.0), iterations, attenuation, &strength)) {
         char text[300];
         snprintf(text, sizeof text,
                  "the strength of round %d would be %g (LAMBDA/2, divided by ATTENUATION after each round), above "
@@ -147,11 +215,31 @@ int main(int argc, char **argv)
             }
             const int m = img.height, n = img.width, c = img.channels >= 3 ? 3 : 1;
             const std::vector<double> planes = colourPlanes(img);
-            const std::vector<double> weights =
-                weightFile.empty() ? edgeWeights(planes, m, n, c, sigma) : lumaPlane(weightImage);
-            std::vector<double> smoothed;
+            const bool pilot = sigma < 0 && weightFile.empty();
+            const double noise = imageNoise(planes, m, n, c);
+            const double sigma0 = 2 * noise + 0.003, lambda0 = 0.5 * std::pow(255 * noise, 0.75);
+            const double useSigma = pilot ? std::min(sigma0, 0.035) : sigma;
+            const double useLambda = lambda >= 0 ? lambda : pilot ? 0.8 * lambda0 : lambda0;
+            std::vector<double> weights, smoothed;
             const double t0 = nowMs();
-            if (!callLantrel(lantrel, planes, m, n, c, weights, lambda, iterations, attenuation, &smoothed, &why)) {
+            if (pilot) {
+                std::vector<double> guide;
+                if (!callLantrel(lantrel, planes, m, n, c, edgeWeights(planes, m, n, c, sigma0), lambda0, iterations,
+                                 attenuation, &guide, &why)) {
+                    fprintf(stderr, "lantrel: %s: %s\n", input.c_str(), why.c_str());
+                    return false;
+                }
+                weights = edgeWeights(guide, m, n, c, useSigma);
+            } else {
+                weights = weightFile.empty() ? edgeWeights(planes, m, n, c, useSigma) : lumaPlane(weightImage);
+            }
+            if (verbose)
+                printf("%s: noise %.6g (%.3g grey levels of 255); sigma %.6g (%s), lambda %.6g, iterations %g, "
+                       "attenuation %g\n",
+                       input.c_str(), noise, 255 * noise, weightFile.empty() ? useSigma : NAN,
+                       pilot ? "on a pilot" : weightFile.empty() ? "on the image" : "weights from a file", useLambda,
+                       iterations, attenuation);
+            if (!callLantrel(lantrel, planes, m, n, c, weights, useLambda, iterations, attenuation, &smoothed, &why)) {
                 fprintf(stderr, "lantrel: %s: %s\n", input.c_str(), why.c_str());
                 return false;
             }

@@ -26,7 +26,7 @@ for k = 1:numel(names)
 end
 
 % The helpers: H1 line, syntax, example and cross-references.
-helpers = {'imageLuma', 'imageToUnit', 'lantrelWeights', 'lantrelSmooth', 'ostraveDirections', 'ostraveTable', 'ostraveVariation'};
+helpers = {'imageLuma', 'imageNoise', 'imageToUnit', 'lantrelWeights', 'lantrelSmooth', 'ostraveDirections', 'ostraveTable', 'ostraveVariation'};
 for k = 1:numel(helpers)
   name = helpers{k};
   text = evalc(['help ' name]);

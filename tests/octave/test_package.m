@@ -79,7 +79,7 @@ end
 warning('off', 'Octave:gnuplot-graphics');
 graphics_toolkit('gnuplot');
 set(0, 'defaultfigurevisible', 'off');
-for name = {'Lantrel', 'Ostrave'}
+for name = {'Lantrel', 'Ostrave', 'lantrelSmooth', 'ostraveVariation'}
   png = fullfile(tmp, [name{1} '-demo.png']);
   shown = evalc(['demo ' name{1}]);
   if isempty(strfind(shown, 'imshow')) || ~isempty(strfind(shown, 'failed'))
