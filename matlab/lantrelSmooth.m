@@ -131,7 +131,7 @@
 function [out, used] = lantrelSmooth(img, varargin)
   if nargin < 1 || (~isempty(varargin) && ~ischar(varargin{1}))
     error('lantrelSmooth:usage', ['Invalid call to lantrelSmooth. Use\n' ...
-          '  J = lantrelSmooth(I)\n  [J, USED] = lantrelSmooth(I, NAME, VALUE, ...)\n' ...
+          '  J = lantrelSmooth(I)\n  J = lantrelSmooth(I, NAME, VALUE, ...)\n  [J, USED] = lantrelSmooth(...)\n' ...
           'with the image first and options as name-value pairs (see help lantrelSmooth).']);
   end
   % Sigma and Lambda stay empty unless given: then the noise rule sets them.
@@ -463,13 +463,16 @@ end
 %! expect = Lantrel(a, [], w, [], 12, 4, 2);
 %! other = Lantrel(b, [], w, [], 12, 4, 2);
 %! assert(isequal(other(keep), expect(keep)) && all(isfinite(expect(:))));
-%! out = lantrelSmooth(x);
+%! out = lantrelSmooth(x, 'Sigma', 0.03, 'Lambda', 12);
 %! assert(isnan(out(3, 4)) && out(1, 1) == -Inf && isequal(out(keep), expect(keep)));
+%! % the defaults measure the noise and smooth the pilot without the missing pixels
+%! [out, used] = lantrelSmooth(x);
+%! assert(all(isfinite(out(keep))) && isnan(out(3, 4)) && used.Noise > 0 && used.Lambda > 0);
 %! s = lantrelSmooth(single(x));
 %! assert(strcmp(class(s), 'single') && isnan(s(3, 4)));
 %! % colour: the other channels of the pixel stay as they are
 %! rgb = cat(3, x, x, x); rgb(3, 4, [1 3]) = 0.5;
-%! out = lantrelSmooth(rgb);
+%! out = lantrelSmooth(rgb, 'Sigma', 0.03, 'Lambda', 12);
 %! assert(isnan(out(3, 4, 2)) && isequal(squeeze(out(3, 4, [1 3])), [0.5; 0.5]));
 %! c1 = out(:, :, 1);
 %! assert(isequal(c1(keep), expect(keep)));
