@@ -1,7 +1,18 @@
 #include "reference.h"
 
+#include "../common/nanrules.h"
+
 #include <climits>
 #include <cmath>
+
+/* The operations are spelt out with x86's NaN results (common/nanrules.h),
+ * so that the reference gives the same bits as the modules on every
+ * processor: plain operators give ARM's NaNs on aarch64. */
+using nanrules::add;
+using nanrules::div;
+using nanrules::mul;
+using nanrules::neg;
+using nanrules::sub;
 
 int referenceInt(double v)
 {
@@ -15,27 +26,27 @@ static void referenceLine(std::vector<double *> &d, const std::vector<double> &w
     std::vector<double> lower(L, 0.0), diag(L, 0.0), upper(L, 0.0);
     if (L > 1)
         for (int x = 0; x <= L - 2; x++) {
-            double v = -(lam * w[x]);
+            double v = neg(mul(lam, w[x]));
             lower[x + 1] = v;
             upper[x] = v;
         }
     for (int x = 0; x < L; x++)
-        diag[x] = (1 - lower[x]) - upper[x];
-    upper[0] = upper[0] / diag[0];
-    *d[0] = *d[0] / diag[0];
+        diag[x] = sub(sub(1.0, lower[x]), upper[x]);
+    upper[0] = div(upper[0], diag[0]);
+    *d[0] = div(*d[0], diag[0]);
     for (int x = 1; x < L; x++) {
-        double m = 1 / (diag[x] - upper[x - 1] * lower[x]);
-        upper[x] = upper[x] * m;
-        *d[x] = (*d[x] - *d[x - 1] * lower[x]) * m;
+        double m = div(1.0, sub(diag[x], mul(upper[x - 1], lower[x])));
+        upper[x] = mul(upper[x], m);
+        *d[x] = mul(sub(*d[x], mul(*d[x - 1], lower[x])), m);
     }
     for (int x = L - 2; x >= 0; x--)
-        *d[x] = *d[x] - upper[x] * *d[x + 1];
+        *d[x] = sub(*d[x], mul(upper[x], *d[x + 1]));
 }
 
 void referenceSmooth(std::vector<double> &image, int M, int N, const std::vector<double> &weights, double lambda,
                      int iterations, double attenuation)
 {
-    double lam = 0.5 * lambda;
+    double lam = mul(0.5, lambda);
     for (int it = 0; it < iterations; it++) {
         for (int k = 0; k < M; k++) {
             std::vector<double *> d;
@@ -55,7 +66,7 @@ void referenceSmooth(std::vector<double> &image, int M, int N, const std::vector
             }
             referenceLine(d, w, lam);
         }
-        lam = lam / attenuation;
+        lam = div(lam, attenuation);
     }
 }
 
@@ -104,14 +115,14 @@ void referenceWalk(const std::vector<double> &image, int M, int N, const std::ve
                     start = v;
                     prev = v;
                 } else {
-                    sum = sum + std::fabs(v - prev);
+                    sum = add(sum, nanrules::abs(sub(v, prev)));
                     prev = v;
                 }
             }
             if (interior)
-                netChange[k] = std::fabs(prev - start);
+                netChange[k] = nanrules::abs(sub(prev, start));
             else
-                netChange[k] = start >= 0 ? std::fabs(prev - start) : 0.0;
+                netChange[k] = start >= 0 ? nanrules::abs(sub(prev, start)) : 0.0;
             totalVariation[k] = sum;
         }
 }
