@@ -62,7 +62,8 @@ fi
   cat "$root/LICENSE"
   if [ -f "$photo" ]; then
     printf '\n\nThe sample photo ladybird.png is not under the licence above:\n\n'
-    cat "$root/data/README.md"
+    # Only its own entry: the other photos described there are not shipped.
+    sed '/^## /,$d' "$root/data/README.md"
   fi
 } >"$pkg/COPYING"
 
