@@ -211,7 +211,8 @@ int main(int argc, char **argv)
     if (onlyM > 0)
         sizes = {{onlyM, onlyN}};
     double ref2048 = 0.0;
-    for (auto [M, N] : sizes) {
+    for (auto size : sizes) {
+        const int M = size.first, N = size.second; /* lambdas cannot capture bindings before C++20 */
         Scene s = makeScene(M, N, 5);
         std::vector<double> work;
         auto fresh = [&] { work = s.image; };
@@ -243,7 +244,8 @@ int main(int argc, char **argv)
            a, rounds);
     printf("%-11s %9s %9s %9s | %7s %7s %8s\n", "size", "reference", "1 thread", "all", "1T/ref", "all/ref",
            "all/1T");
-    for (auto [M, N] : sizes) {
+    for (auto size : sizes) {
+        const int M = size.first, N = size.second; /* lambdas cannot capture bindings before C++20 */
         Scene s = makeScene(M, N, 6);
         std::mt19937_64 rng(9);
         std::uniform_int_distribution<int> pick(0, 360);

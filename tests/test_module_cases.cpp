@@ -77,7 +77,7 @@ TEST(ModuleCost, LantrelScratchIsSizedByTheLinesNotTheImage)
     for (int threads : {1, 3}) {
         long long peak[3];
         for (int s = 0; s < 3; ++s) {
-            const auto [m, cols] = shapes[s];
+            const int m = shapes[s].first, cols = shapes[s].second; /* captured below: no bindings before C++20 */
             const size_t pixels = static_cast<size_t>(m) * cols;
             const std::vector<double> v = uniformValues(15, pixels, 0.0, 1.0), w = uniformValues(16, pixels, 0.0, 1.0);
             const DriverCase c = okCase("scratch", [&] {

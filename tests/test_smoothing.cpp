@@ -95,7 +95,8 @@ TEST(Smoother, MatchesReferenceBitForBit)
 TEST(Smoother, EachLineSolveLeavesASmallResidual)
 {
     std::mt19937_64 rng(7);
-    for (auto [M, N] : std::vector<std::pair<int, int>>{{1, 50}, {50, 1}, {23, 37}, {64, 9}}) {
+    for (auto shape : std::vector<std::pair<int, int>>{{1, 50}, {50, 1}, {23, 37}, {64, 9}}) {
+        const int M = shape.first, N = shape.second; /* lambdas cannot capture bindings before C++20 */
         for (double lambda : {0.1, 3.0, 200.0}) {
             std::vector<double> f = randomValues(rng, static_cast<size_t>(M) * N, 0.0, 1.0);
             std::vector<double> w = randomValues(rng, f.size(), 0.0, 1.5);
