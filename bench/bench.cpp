@@ -1,8 +1,10 @@
 /* Throughput table: Mpixel/s per iteration for the literal reference, the
  * solver on one thread and on all threads, LAPACK dptsv called per line, and
  * a streaming pass over the bytes one iteration must touch.
- *   bench [--quick] [--size MxN] [--octave-seconds S]
+ *   bench [--quick] [--size MxN] [--octave-seconds S] [--nan]
  * --size times that one size instead of the standard list.
+ * --nan times only the cost of one NaN pixel: the solver on a finite image
+ * against the same image with one NaN (2048^2 unless --size, 4 iterations).
  * --octave-seconds passes in the time of a whole Octave call (2048^2, five
  * iterations) so that it is set against the reference in the same table. */
 #include "pathtables.h"
@@ -177,12 +179,34 @@ void moduleWalk(const Scene &s, const std::vector<int> &dirs, int a, std::vector
     }
 }
 
+/* One NaN pixel spreads over the whole plane in the first iteration: the
+ * solver must give x86's NaN bits at about the finite speed. */
+void timeNanCost(int M, int N)
+{
+    const int iterations = 4;
+    const int all = teamSize(0, TEAM_DEFAULT_MAX, 1);
+    Scene s = makeScene(M, N, 5);
+    std::vector<double> withNan = s.image;
+    withNan[static_cast<size_t>(M / 2) * N + N / 2] = NAN;
+    printf("One NaN pixel, %dx%d, %d iterations: best call of %d rounds, ms\n", M, N, iterations, rounds);
+    printf("%-8s %9s %9s %7s\n", "threads", "finite", "one NaN", "ratio");
+    for (int threads : {1, all}) {
+        std::vector<Timed> v = {
+            {[&] { storeImage(s.image, M, N); }, [&] { moduleSmooth(s.weights, iterations, threads); }, 0},
+            {[&] { storeImage(withNan, M, N); }, [&] { moduleSmooth(s.weights, iterations, threads); }, 0},
+        };
+        timeInRounds(v);
+        printf("%-8d %9.1f %9.1f %6.2fx\n", threads, v[0].best * 1e3, v[1].best * 1e3, v[1].best / v[0].best);
+    }
+    releaseStore();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     double octaveSeconds = 0.0;
-    bool quick = false;
+    bool quick = false, nanCost = false;
     int onlyM = 0, onlyN = 0;
     for (int k = 1; k < argc; ++k) {
         if (!strcmp(argv[k], "--quick"))
@@ -192,10 +216,16 @@ int main(int argc, char **argv)
             ++k;
         else if (!strcmp(argv[k], "--octave-seconds") && k + 1 < argc)
             octaveSeconds = atof(argv[++k]);
+        else if (!strcmp(argv[k], "--nan"))
+            nanCost = true;
     }
     if (quick) {
         rounds = 3;
         roundSeconds = 0.03;
+    }
+    if (nanCost) {
+        timeNanCost(onlyM > 0 ? onlyM : 2048, onlyM > 0 ? onlyN : 2048);
+        return 0;
     }
     const int all = teamSize(0, TEAM_DEFAULT_MAX, 1);
     /* As many as the whole Octave call below. */
@@ -211,7 +241,8 @@ int main(int argc, char **argv)
     if (onlyM > 0)
         sizes = {{onlyM, onlyN}};
     double ref2048 = 0.0;
-    for (auto [M, N] : sizes) {
+    for (auto size : sizes) {
+        const int M = size.first, N = size.second; /* lambdas cannot capture bindings before C++20 */
         Scene s = makeScene(M, N, 5);
         std::vector<double> work;
         auto fresh = [&] { work = s.image; };
@@ -243,7 +274,8 @@ int main(int argc, char **argv)
            a, rounds);
     printf("%-11s %9s %9s %9s | %7s %7s %8s\n", "size", "reference", "1 thread", "all", "1T/ref", "all/ref",
            "all/1T");
-    for (auto [M, N] : sizes) {
+    for (auto size : sizes) {
+        const int M = size.first, N = size.second; /* lambdas cannot capture bindings before C++20 */
         Scene s = makeScene(M, N, 6);
         std::mt19937_64 rng(9);
         std::uniform_int_distribution<int> pick(0, 360);

@@ -1,48 +1,58 @@
 /* Instantiates the lane solve for each path: SSE2 on every build, AVX2
- * where the compiler can target it (chosen at run time). */
+ * where the compiler can target it (chosen at run time); and the line solve
+ * with x86's NaN rules spelt out, for the lines a NaN check solves again. */
 #include "kernels.h"
 
 #include "../common/dispatch.h"
 #include "../common/nanrules.h"
 
-static void solveRowsSse2(const Pass &p, int r0, int r1, double lam, double *scratch)
+/* Each path's kernels for each check, the check fixed at compile time so
+ * that the kernels without one carry none of its code. */
+template <NanCheck C> static int solveRowsSse2(const Pass &p, int r0, int r1, double lam, double *scratch)
 {
-    solveRowGroups<v2d, SSE2_LANES / 2>(p, r0, r1, lam, scratch);
+    return solveRowGroups<v2d, SSE2_LANES / 2, C>(p, r0, r1, lam, scratch);
 }
 
-static void stripSse2(const Pass &p, int i0, int i1, double lam, double *scratch)
+template <NanCheck C> static int stripSse2(const Pass &p, int i0, int i1, double lam, double *scratch)
 {
-    forwardColumns<v2d>(p, i0, i1, 0, p.length, lam, scratch);
-    backwardColumns<v2d>(p, i0, i1, scratch);
+    return solveStrip<v2d, C>(p, i0, i1, lam, scratch);
 }
 
-static const Kernels sse2Kernels = {solveRowsSse2, stripSse2};
+static const Kernels sse2Kernels[3] = {
+    {solveRowsSse2<NAN_CHECK_NONE>, stripSse2<NAN_CHECK_NONE>},
+    {solveRowsSse2<NAN_CHECK_INVALID>, stripSse2<NAN_CHECK_INVALID>},
+    {solveRowsSse2<NAN_CHECK_EVERY>, stripSse2<NAN_CHECK_EVERY>},
+};
 
 #ifdef HAVE_AVX2_PATH
-__attribute__((target("avx2"))) static void solveRowsAvx2(const Pass &p, int r0, int r1, double lam,
-                                                         double *scratch)
+template <NanCheck C>
+__attribute__((target("avx2"))) static int solveRowsAvx2(const Pass &p, int r0, int r1, double lam, double *scratch)
 {
-    solveRowGroups<v4d, AVX2_LANES / 4>(p, r0, r1, lam, scratch);
+    return solveRowGroups<v4d, AVX2_LANES / 4, C>(p, r0, r1, lam, scratch);
 }
 
-__attribute__((target("avx2"))) static void stripAvx2(const Pass &p, int i0, int i1, double lam, double *scratch)
+template <NanCheck C>
+__attribute__((target("avx2"))) static int stripAvx2(const Pass &p, int i0, int i1, double lam, double *scratch)
 {
-    forwardColumns<v4d>(p, i0, i1, 0, p.length, lam, scratch);
-    backwardColumns<v4d>(p, i0, i1, scratch);
+    return solveStrip<v4d, C>(p, i0, i1, lam, scratch);
 }
 
-static const Kernels avx2Kernels = {solveRowsAvx2, stripAvx2};
+static const Kernels avx2Kernels[3] = {
+    {solveRowsAvx2<NAN_CHECK_NONE>, stripAvx2<NAN_CHECK_NONE>},
+    {solveRowsAvx2<NAN_CHECK_INVALID>, stripAvx2<NAN_CHECK_INVALID>},
+    {solveRowsAvx2<NAN_CHECK_EVERY>, stripAvx2<NAN_CHECK_EVERY>},
+};
 #endif
 
-const Kernels *kernelsFor(int path)
+const Kernels *kernelsFor(int path, NanCheck check)
 {
 #ifdef HAVE_AVX2_PATH
     if (takesAvx2(path))
-        return &avx2Kernels;
+        return &avx2Kernels[check];
 #else
     (void)path;
 #endif
-    return &sse2Kernels;
+    return &sse2Kernels[check];
 }
 
 void solveLineExact(double *d, ptrdiff_t ds, const double *w, ptrdiff_t ws, int L, double lam, double *c)

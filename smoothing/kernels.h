@@ -5,16 +5,19 @@
 
 #include "lanesolve.h"
 
+/* Both return the lines they solved again to keep x86's NaN bits under
+ * their check (lanes.h). */
 struct Kernels {
     /* Rows [r0, r1) of the row pass; scratch: rowScratchDoubles(). */
-    void (*rows)(const Pass &, int r0, int r1, double lam, double *scratch);
-    /* Columns [i0, i1) of the column pass, over the whole height; scratch:
-     * stripScratchDoubles(). */
-    void (*strip)(const Pass &, int i0, int i1, double lam, double *scratch);
+    int (*rows)(const Pass &, int r0, int r1, double lam, double *scratch);
+    /* Columns [i0, i1) of the column pass (at most STRIP_MAX_COLUMNS), over
+     * the whole height; scratch: stripScratchDoubles(). */
+    int (*strip)(const Pass &, int i0, int i1, double lam, double *scratch);
 };
 
-/* The kernels of the path a call asked for (common/dispatch.h). */
-const Kernels *kernelsFor(int path);
+/* The kernels of the path a call asked for (common/dispatch.h) under a
+ * NaN check. */
+const Kernels *kernelsFor(int path, NanCheck check);
 
 /* Scratch of one member's row solve: a block's lane-order copy (of the rows
  * there are, for images of fewer than BLOCK_ROWS rows). */
@@ -23,14 +26,11 @@ inline size_t rowScratchDoubles(int rows, int cols)
     return 3 * static_cast<size_t>(cols) * static_cast<size_t>(rows < BLOCK_ROWS ? rows : BLOCK_ROWS);
 }
 
-/* Scratch of one strip of columns: its coefficients. */
-inline size_t stripScratchDoubles(int rows, int width)
+/* Scratch of one strip of columns: its coefficients, and under a check a
+ * copy of its input. */
+inline size_t stripScratchDoubles(int rows, int width, NanCheck check)
 {
-    return static_cast<size_t>(rows) * static_cast<size_t>(width);
+    return static_cast<size_t>(rows) * static_cast<size_t>(width) * (check == NAN_CHECK_NONE ? 1 : 2);
 }
-
-/* One line as solveLanes solves each of its lanes, every operation with
- * x86's NaN rules; c holds L doubles. */
-void solveLineExact(double *d, ptrdiff_t ds, const double *w, ptrdiff_t ws, int L, double lam, double *c);
 
 #endif

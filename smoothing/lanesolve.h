@@ -134,6 +134,33 @@ INLINE void scatterLines(const double *src, const Pass &p, int l0, int count, in
     }
 }
 
+/* One line as solveLanes solves each of its lanes, every operation with
+ * x86's NaN rules spelt out (common/nanrules.h); c holds L doubles.
+ * Defined in kernels.cpp: only lines whose check tripped come here. */
+void solveLineExact(double *d, ptrdiff_t ds, const double *w, ptrdiff_t ws, int L, double lam, double *c);
+
+/* After a lane solve of rows l0 .. l0+count-1 whose check tripped: the
+ * lanes whose result holds a NaN are solved again from their input, still
+ * in the image, with the rule spelt out. c: length doubles. Returns the
+ * lines solved again. */
+INLINE int redoLanes(double *dT, const double *wT, int B, const Pass &p, int l0, int count, double lam, double *c)
+{
+    int redone = 0;
+    for (int j = 0; j < count; ++j) {
+        bool nan = false;
+        for (int x = 0; x < p.length && !nan; ++x)
+            nan = __builtin_isnan(dT[static_cast<ptrdiff_t>(x) * B + j]);
+        if (!nan)
+            continue;
+        const double *in = p.image + (l0 + j) * p.lineStep;
+        for (int x = 0; x < p.length; ++x)
+            dT[static_cast<ptrdiff_t>(x) * B + j] = in[x];
+        solveLineExact(dT + j, B, wT + j, B, p.length, lam, c);
+        ++redone;
+    }
+    return redone;
+}
+
 /* Moves the W x TILE tile of rows j0.. j0+W-1, elements x0 .. x0+TILE-1, into lane
  * order (toLanes) or back: a whole cache line of each row at a time. */
 template <class V, int B>
@@ -313,10 +340,12 @@ template <class V> INLINE void backwardColumns(const Pass &p, int i0, int i1, co
  * block (a 1 x n image would otherwise take 48 n). The rows go in lane
  * groups as wide as the rows left allow, one vector at least; the last few
  * rows one at a time, in place, as strips one column wide. */
-template <class V, int K> INLINE void solveFewRows(const Pass &p, int r0, int r1, double lam, double *scratch)
+template <class V, int K, NanCheck check>
+INLINE int solveFewRows(const Pass &p, int r0, int r1, double lam, double *scratch)
 {
     constexpr int W = sizeof(V) / sizeof(double);
     static_assert(K == 4, "groups of 4, 2 and 1 vectors");
+    int redone = 0;
     int l = r0;
     while (r1 - l >= W) {
         const int k = (r1 - l) / W >= 4 ? 4 : (r1 - l) / W >= 2 ? 2 : 1;
@@ -326,52 +355,120 @@ template <class V, int K> INLINE void solveFewRows(const Pass &p, int r0, int r1
         double *wT = dT + static_cast<ptrdiff_t>(p.length) * B;
         gatherLines(dT, p.image, p.lineStep, p, l, B, B);
         gatherLines(wT, p.weights, p.weightLineStep, p, l, B, B);
+        nanWatchStart(check);
         if (k == 4)
             solveLanes<V, 4>(dT, B, wT, B, p.length, lam, c);
         else if (k == 2)
             solveLanes<V, 2>(dT, B, wT, B, p.length, lam, c);
         else
             solveLanes<V, 1>(dT, B, wT, B, p.length, lam, c);
+        if (nanWatchTripped(check))
+            redone += redoLanes(dT, wT, B, p, l, B, lam, c);
         scatterLines(dT, p, l, B, B);
         l += B;
     }
+    /* The input of a lone row, kept beyond its coefficients where the check
+     * may solve it again. */
+    double *saved = scratch + p.length;
     for (; l < r1; ++l) {
         const Pass line{p.image + l * p.lineStep, p.weights + l * p.weightLineStep, p.length, 1, 0, 1, 0, 1};
+        if (check != NAN_CHECK_NONE)
+            memcpy(saved, line.image, static_cast<size_t>(p.length) * sizeof(double));
+        nanWatchStart(check);
         forwardColumns<V>(line, 0, 1, 0, p.length, lam, scratch);
         backwardColumns<V>(line, 0, 1, scratch);
+        if (!nanWatchTripped(check))
+            continue;
+        bool nan = false;
+        for (int x = 0; x < p.length && !nan; ++x)
+            nan = __builtin_isnan(line.image[x]);
+        if (nan) {
+            memcpy(line.image, saved, static_cast<size_t>(p.length) * sizeof(double));
+            solveLineExact(line.image, 1, line.weights, 1, p.length, lam, scratch);
+            ++redone;
+        }
     }
+    return redone;
 }
 
 /* Rows [r0, r1) in groups of B; scratch holds 3 * length * B doubles.
  * The rows are solved in a lane-interleaved copy, so that each vector holds
  * one element of B rows and the backward sweep finds them in cache. */
-template <class V, int K>
-INLINE void solveRowGroups(const Pass &p, int r0, int r1, double lam, double *scratch)
+template <class V, int K, NanCheck check>
+INLINE int solveRowGroups(const Pass &p, int r0, int r1, double lam, double *scratch)
 {
     constexpr int B = K * static_cast<int>(sizeof(V) / sizeof(double));
-    if (p.lines < BLOCK_ROWS) {
-        solveFewRows<V, K>(p, r0, r1, lam, scratch);
-        return;
-    }
+    if (p.lines < BLOCK_ROWS)
+        return solveFewRows<V, K, check>(p, r0, r1, lam, scratch);
     double *c = scratch;
     double *dT = c + static_cast<ptrdiff_t>(p.length) * B;
     double *wT = dT + static_cast<ptrdiff_t>(p.length) * B;
+    int redone = 0;
     for (int l0 = r0; l0 < r1; l0 += B) {
         int count = r1 - l0 < B ? r1 - l0 : B;
         double *lines = p.image + l0 * p.lineStep;
+        /* The rows stay in the image until the solved lanes go back: the
+         * input of any line the check solves again. */
         if (count < B) {
             gatherLines(dT, p.image, p.lineStep, p, l0, count, B);
             gatherLines(wT, p.weights, p.weightLineStep, p, l0, count, B);
+            nanWatchStart(check);
             solveLanes<V, K>(dT, B, wT, B, p.length, lam, c);
+            if (nanWatchTripped(check))
+                redone += redoLanes(dT, wT, B, p, l0, count, lam, c);
             scatterLines(dT, p, l0, count, B);
         } else {
             transposeRows<V, K>(dT, lines, p.lineStep, p.length, true);
             transposeRows<V, K>(wT, const_cast<double *>(p.weights) + l0 * p.weightLineStep, p.weightLineStep, p.length,
                                 true);
+            nanWatchStart(check);
             solveLanes<V, K>(dT, B, wT, B, p.length, lam, c);
+            if (nanWatchTripped(check))
+                redone += redoLanes(dT, wT, B, p, l0, count, lam, c);
             transposeRows<V, K>(dT, lines, p.lineStep, p.length, false);
         }
     }
+    return redone;
+}
+
+/* A strip of columns [i0, i1) of the column pass, over the whole height;
+ * scratch: the strip's coefficients (length x width), then, where the
+ * check may solve lines again, a copy of the strip's input (as much).
+ * Returns the lines solved again. At most 64 columns: the check marks
+ * them in one word. */
+enum { STRIP_MAX_COLUMNS = 64 };
+
+template <class V, NanCheck check> INLINE int solveStrip(const Pass &p, int i0, int i1, double lam, double *scratch)
+{
+    const int M = p.length;
+    const int S = i1 - i0;
+    const ptrdiff_t N = p.step;
+    double *saved = scratch + static_cast<ptrdiff_t>(M) * S;
+    if (check != NAN_CHECK_NONE)
+        for (int y = 0; y < M; ++y)
+            memcpy(saved + static_cast<ptrdiff_t>(y) * S, p.image + y * N + i0, static_cast<size_t>(S) * sizeof(double));
+    nanWatchStart(check);
+    forwardColumns<V>(p, i0, i1, 0, M, lam, scratch);
+    backwardColumns<V>(p, i0, i1, scratch);
+    if (!nanWatchTripped(check))
+        return 0;
+    /* The columns holding a NaN, found row by row as the image lies. */
+    unsigned long long nanColumns = 0;
+    for (int y = 0; y < M; ++y)
+        for (int j = 0; j < S; ++j)
+            if (__builtin_isnan(p.image[y * N + i0 + j]))
+                nanColumns |= 1ull << j;
+    int redone = 0;
+    for (int j = 0; j < S; ++j) {
+        if (!(nanColumns >> j & 1))
+            continue;
+        double *column = p.image + i0 + j;
+        for (int y = 0; y < M; ++y)
+            column[y * N] = saved[static_cast<ptrdiff_t>(y) * S + j];
+        solveLineExact(column, N, p.weights + i0 + j, p.weightStep, M, lam, scratch);
+        ++redone;
+    }
+    return redone;
 }
 
 #endif

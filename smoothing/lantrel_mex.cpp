@@ -10,7 +10,6 @@
 #include "store.h"
 
 #include <climits>
-#include <cmath>
 #include <cstddef>
 
 static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
@@ -39,14 +38,6 @@ static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
         return false;
     }
     return true;
-}
-
-static bool holdsNan(const double *v, size_t count)
-{
-    for (size_t k = 0; k < count; ++k)
-        if (std::isnan(v[k]))
-            return true;
-    return false;
 }
 
 static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostError *err)
@@ -108,10 +99,6 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
         for (int p = 0; ok && p < c; ++p) {
             copyToRowMajor(&team, store[0][0], in + p * pixels, m, n);
             ok = smoothSeparable(store, weights, weights, lambda, iterations, attenuation);
-            if (ok && !smoothKeepsNanBits() && holdsNan(store[0][0], pixels)) {
-                copyToRowMajor(&team, store[0][0], in + p * pixels, m, n);
-                ok = smoothSeparableExact(store, weights, weights, lambda, iterations, attenuation);
-            }
             copyToColMajor(&team, result + p * pixels, store[0][0], m, n);
         }
         solverTeam = nullptr;

@@ -24,8 +24,10 @@
  * ~1.3x the time of 64, 32 ~1.1x). */
 enum { STRIP_COLUMNS = 64 };
 static_assert(3 * static_cast<int>(BLOCK_ROWS) <= static_cast<int>(SMOOTH_SCRATCH_PER_THREAD) &&
-                  static_cast<int>(STRIP_COLUMNS) <= static_cast<int>(SMOOTH_SCRATCH_PER_THREAD),
+                  (NATIVE_NAN_CHECK == NAN_CHECK_NONE ? 1 : 2) * static_cast<int>(STRIP_COLUMNS) <=
+                      static_cast<int>(SMOOTH_SCRATCH_PER_THREAD),
               "a member's scratch is within its stated bound");
+static_assert(static_cast<int>(STRIP_COLUMNS) <= static_cast<int>(STRIP_MAX_COLUMNS), "a strip the kernel takes");
 
 namespace {
 
@@ -40,6 +42,7 @@ struct SmoothCall {
     double *rowScratch, *stripScratch;
     size_t rowScratchSize, stripScratchSize;
     std::atomic<long long> rowsTaken, stripsTaken; /* parts handed out since the call began */
+    std::atomic<long long> linesRedone;
 };
 
 /* The next of `count` parts in round `it`, or -1 when none is left. Never
@@ -63,32 +66,54 @@ void runMember(SmoothCall *call, int t, TeamBarrier *barrier)
     const int M = call->colPass.length;
     const int N = call->colPass.lines;
     const int iterations = call->params.iterations;
-    double lam = 0.5 * call->params.lambda;
+    long long redone = 0;
+    /* The strength's own NaN bits are x86's too (with an invalid lambda or
+     * attenuation, every line holds the NaN made here). */
+    double lam = nanrules::mul(0.5, call->params.lambda);
     for (int it = 0; it < iterations; ++it) {
         for (int b; takesRows && (b = takePart(&call->rowsTaken, it, call->rowBlocks)) >= 0;) {
             const int r1 = (b + 1) * BLOCK_ROWS < M ? (b + 1) * BLOCK_ROWS : M;
-            call->kernels->rows(call->rowPass, b * BLOCK_ROWS, r1, lam, rowScratch);
+            redone += call->kernels->rows(call->rowPass, b * BLOCK_ROWS, r1, lam, rowScratch);
         }
         teamBarrier(barrier);
         for (int s; takesStrips && (s = takePart(&call->stripsTaken, it, call->strips)) >= 0;) {
             const int i0 = s * STRIP_COLUMNS;
             const int i1 = i0 + STRIP_COLUMNS < N ? i0 + STRIP_COLUMNS : N;
-            call->kernels->strip(call->colPass, i0, i1, lam, c);
+            redone += call->kernels->strip(call->colPass, i0, i1, lam, c);
         }
         if (it + 1 < iterations)
             teamBarrier(barrier);
-        lam = lam / call->params.attenuation;
+        lam = nanrules::div(lam, call->params.attenuation);
     }
+    call->linesRedone.fetch_add(redone, std::memory_order_relaxed);
 }
 
-size_t stripScratch(int rows, int cols)
+size_t stripScratch(int rows, int cols, NanCheck check)
 {
-    return stripScratchDoubles(rows, cols < STRIP_COLUMNS ? cols : STRIP_COLUMNS);
+    return stripScratchDoubles(rows, cols < STRIP_COLUMNS ? cols : STRIP_COLUMNS, check);
+}
+
+NanCheck nanCheckFor(const SmoothNanAudit *audit)
+{
+    if (!audit || audit->check == SMOOTH_NAN_NATIVE)
+        return NATIVE_NAN_CHECK;
+    /* The invalid flag vouches only for operations that keep their order. */
+    if (audit->check == SMOOTH_NAN_INVALID_FLAG && NATIVE_NAN_CHECK != NAN_CHECK_EVERY)
+        return NAN_CHECK_INVALID;
+    return NAN_CHECK_EVERY;
 }
 
 int slotsFor(int team, int parts)
 {
     return team < parts ? team : parts;
+}
+
+size_t scratchDoubles(int rows, int cols, int team, NanCheck check)
+{
+    const int blocks = (rows + BLOCK_ROWS - 1) / BLOCK_ROWS;
+    const int strips = (cols + STRIP_COLUMNS - 1) / STRIP_COLUMNS;
+    return rowScratchDoubles(rows, cols) * static_cast<size_t>(slotsFor(team, blocks)) +
+           stripScratch(rows, cols, check) * static_cast<size_t>(slotsFor(team, strips));
 }
 
 } // namespace
@@ -100,14 +125,14 @@ int smoothTeam(int threads, long long pixels)
 
 size_t smoothScratchDoubles(int rows, int cols, int team)
 {
-    const int blocks = (rows + BLOCK_ROWS - 1) / BLOCK_ROWS;
-    const int strips = (cols + STRIP_COLUMNS - 1) / STRIP_COLUMNS;
-    return rowScratchDoubles(rows, cols) * static_cast<size_t>(slotsFor(team, blocks)) +
-           stripScratch(rows, cols) * static_cast<size_t>(slotsFor(team, strips));
+    return scratchDoubles(rows, cols, team, NATIVE_NAN_CHECK);
 }
 
-bool smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams params, int threads, int path, Team *team)
+bool smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams params, int threads, int path, Team *team,
+                 SmoothNanAudit *audit)
 {
+    if (audit)
+        audit->linesRedone = 0;
     const int m = image.rows;
     const int n = image.cols;
     if (params.iterations <= 0 || m <= 0 || n <= 0)
@@ -118,15 +143,16 @@ bool smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams param
     SmoothCall call;
     call.rowPass = Pass{image.base, h.base, n, m, image.rowStride, 1, h.rowStride, 1};
     call.colPass = Pass{image.base, v.base, m, n, 1, image.rowStride, 1, v.rowStride};
-    call.kernels = kernelsFor(path);
+    const NanCheck check = nanCheckFor(audit);
+    call.kernels = kernelsFor(path, check);
     call.params = params;
     call.rowBlocks = (m + BLOCK_ROWS - 1) / BLOCK_ROWS;
     call.strips = (n + STRIP_COLUMNS - 1) / STRIP_COLUMNS;
     call.rowSlots = slotsFor(members, call.rowBlocks);
     call.stripSlots = slotsFor(members, call.strips);
     call.rowScratchSize = rowScratchDoubles(m, n);
-    call.stripScratchSize = stripScratch(m, n);
-    const size_t total = smoothScratchDoubles(m, n, members);
+    call.stripScratchSize = stripScratch(m, n, check);
+    const size_t total = scratchDoubles(m, n, members, check);
     call.rowScratch = static_cast<double *>(malloc(total * sizeof(double)));
     if (!call.rowScratch)
         return false;
@@ -134,38 +160,11 @@ bool smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams param
     call.stripScratch = call.rowScratch + call.rowScratchSize * static_cast<size_t>(call.rowSlots);
     call.rowsTaken.store(0, std::memory_order_relaxed);
     call.stripsTaken.store(0, std::memory_order_relaxed);
+    call.linesRedone.store(0, std::memory_order_relaxed);
 
     runTeam(team, members, [&call](int t, int, TeamBarrier *barrier) { runMember(&call, t, barrier); });
     free(call.rowScratch);
-    return true;
-}
-
-bool smoothKeepsNanBits()
-{
-#ifdef ORDERED_NAN_OPS
-    return true;
-#else
-    return false;
-#endif
-}
-
-bool smoothPlaneExact(PlaneView image, WeightView h, WeightView v, SmoothParams params)
-{
-    const int m = image.rows;
-    const int n = image.cols;
-    if (params.iterations <= 0 || m <= 0 || n <= 0)
-        return true;
-    double *c = static_cast<double *>(malloc(static_cast<size_t>(m > n ? m : n) * sizeof(double)));
-    if (!c)
-        return false;
-    double lam = nanrules::mul(0.5, params.lambda);
-    for (int it = 0; it < params.iterations; ++it) {
-        for (int i = 0; i < m; ++i)
-            solveLineExact(image.base + i * image.rowStride, 1, h.base + i * h.rowStride, 1, n, lam, c);
-        for (int j = 0; j < n; ++j)
-            solveLineExact(image.base + j, image.rowStride, v.base + j, v.rowStride, m, lam, c);
-        lam = nanrules::div(lam, params.attenuation);
-    }
-    free(c);
+    if (audit)
+        audit->linesRedone = call.linesRedone.load(std::memory_order_relaxed);
     return true;
 }

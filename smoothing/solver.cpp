@@ -19,10 +19,3 @@ bool smoothSeparable(double ***store, const double *hweights, const double *vwei
     return smoothPlane(storePlane(store), WeightView{hweights, cols}, WeightView{vweights, cols},
                        SmoothParams{lambda, iterations, attenuation}, solverThreads, solverPath, solverTeam);
 }
-
-bool smoothSeparableExact(double ***store, const double *hweights, const double *vweights, double lambda,
-                          int iterations, double attenuation)
-{
-    return smoothPlaneExact(storePlane(store), WeightView{hweights, cols}, WeightView{vweights, cols},
-                            SmoothParams{lambda, iterations, attenuation});
-}

@@ -13,10 +13,6 @@
 bool smoothSeparable(double ***store, const double *hweights, const double *vweights, double lambda,
                      int iterations, double attenuation);
 
-/* The same with x86's NaN rules spelt out (see smoothPlaneExact). */
-bool smoothSeparableExact(double ***store, const double *hweights, const double *vweights, double lambda,
-                          int iterations, double attenuation);
-
 /* Worker threads for the next smoothSeparable calls (smoothPlane's
  * `threads`), and the code path (a KernelPath). */
 extern int solverThreads;

@@ -10,14 +10,13 @@
 #include <vector>
 
 inline std::vector<double> runKernel(std::vector<double> image, int M, int N, const std::vector<double> &w,
-                                     double lambda, int iterations, double attenuation, bool exact = false,
-                                     int path = KERNEL_PATH_AUTO, int threads = 0)
+                                     double lambda, int iterations, double attenuation,
+                                     int path = KERNEL_PATH_AUTO, int threads = 0, SmoothNanAudit *audit = nullptr)
 {
     const PlaneView view{image.data(), M, N, N};
     const WeightView weights{w.data(), N};
     const SmoothParams params{lambda, iterations, attenuation};
-    EXPECT_TRUE(exact ? smoothPlaneExact(view, weights, weights, params)
-                      : smoothPlane(view, weights, weights, params, threads, path));
+    EXPECT_TRUE(smoothPlane(view, weights, weights, params, threads, path, nullptr, audit));
     return image;
 }
 
