@@ -8,27 +8,15 @@
 #ifndef SPLIT_H
 #define SPLIT_H
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
 /* TEAM_MAX: the most threads a caller may ask for. TEAM_DEFAULT_MAX: the
  * most a call takes by default (beyond it, the copies and solves are bound
  * by memory, not cores). */
 enum { TEAM_MAX = 64, TEAM_DEFAULT_MAX = 16 };
-
-/* For tests: when >= 0, starting a thread beyond this many extra threads in
- * one team fails as std::thread does when the system refuses. */
-inline int threadStartLimit = -1;
-
-/* Starts fn on a new thread, as std::thread does (and may throw as it does). */
-template <class Fn> std::thread startThread(int index, Fn &&fn)
-{
-    if (threadStartLimit >= 0 && index > threadStartLimit)
-        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-    return std::thread(static_cast<Fn &&>(fn));
-}
 
 /* Members of one team wait here for each other. */
 struct TeamBarrier {
@@ -37,21 +25,31 @@ struct TeamBarrier {
     int size = 1;
     int arrived = 0;
     unsigned generation = 0;
+    bool stopped = false; /* the last round's verdict on `stop` */
 };
 
-inline void teamBarrier(TeamBarrier *b)
+/* Waits until every member has arrived. Returns whether `stop` was set when
+ * the last one arrived: one answer for all, so that every member leaves a
+ * loop of barriers at the same round (a flag read by each on its own could
+ * change between their reads and leave some waiting for the others). A
+ * member that sets `stop` does so before it arrives. */
+inline bool teamBarrier(TeamBarrier *b, const std::atomic<bool> *stop)
 {
     if (b->size <= 1)
-        return;
+        return stop->load(std::memory_order_relaxed);
     std::unique_lock<std::mutex> lock(b->mutex);
     const unsigned generation = b->generation;
     if (++b->arrived == b->size) {
         b->arrived = 0;
+        b->stopped = stop->load(std::memory_order_relaxed);
         ++b->generation;
         b->wake.notify_all();
     } else {
+        /* Read before the lock is let go: the next round cannot end before
+         * this member arrives there. */
         b->wake.wait(lock, [b, generation] { return b->generation != generation; });
     }
+    return b->stopped;
 }
 
 /* A team started once and given one job after another: the threads of a
@@ -88,14 +86,24 @@ inline void teamMemberLoop(Team *team, int t)
     }
 }
 
+/* Starts member t's thread in *slot, or throws as std::thread does when the
+ * system refuses one. */
+typedef void (*MemberStart)(std::thread *slot, Team *team, int t);
+
+inline void startMember(std::thread *slot, Team *team, int t)
+{
+    *slot = std::thread(teamMemberLoop, team, t);
+}
+
 /* Up to `wanted` members (at most TEAM_MAX), member 0 being the caller; a
- * thread that cannot be started ends the team there. */
-inline void teamStart(Team *team, int wanted)
+ * thread that cannot be started ends the team there. Tests pass a `start`
+ * that refuses some. */
+inline void teamStart(Team *team, int wanted, MemberStart start = startMember)
 {
     team->size = 1;
     for (int t = 1; t < wanted && t < TEAM_MAX; ++t) {
         try {
-            team->workers[t] = startThread(t, [team, t] { teamMemberLoop(team, t); });
+            start(&team->workers[t], team, t);
         } catch (...) {
             break;
         }
@@ -137,18 +145,15 @@ inline void teamStop(Team *team)
     team->size = 1;
 }
 
-/* A job on `team`'s members, or, without a team, on a team of `wanted`
- * started for it alone. */
-template <class Fn> void runTeam(Team *team, int wanted, const Fn &fn)
+/* A job on `team`'s members, or, without a team, on the calling thread alone. */
+template <class Fn> void runTeam(Team *team, const Fn &fn)
 {
     if (team) {
         teamRun(team, fn);
         return;
     }
-    Team own;
-    teamStart(&own, wanted);
-    teamRun(&own, fn);
-    teamStop(&own);
+    TeamBarrier alone;
+    fn(0, 1, &alone);
 }
 
 /* fn(t, size) on every member of `team`. */

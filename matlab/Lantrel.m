@@ -66,6 +66,11 @@
 %     Lantrel:badThreads   THREADS not a real scalar >= 0
 %     Lantrel:outOfMemory  the image is too large (more than 2^31-11
 %                          elements) or memory ran out
+%     Lantrel:interrupted  Ctrl-C during the call: it stops within a row
+%                          block, column strip or copy band (well under a
+%                          second; a 512 MB host copy of IMAGE, which the
+%                          host makes before any of that, is not broken
+%                          off), releases its memory and returns nothing
 %     Lantrel:notCompiled  the compiled module (Lantrel.<mexext>) is not on
 %                          the path: run BUILD_MEX
 %

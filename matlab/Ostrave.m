@@ -68,6 +68,11 @@
 %     Ostrave:badThreads    THREADS not a real scalar >= 0
 %     Ostrave:tooLarge      M*N exceeds 2^31-1
 %     Ostrave:outOfMemory   memory ran out
+%     Ostrave:interrupted   Ctrl-C during the call: it stops within a band
+%                           of rows of the walk or of a copy (well under a
+%                           second; the host's own filling of each output
+%                           is not broken off), releases its memory and
+%                           returns nothing
 %     Ostrave:notCompiled   the compiled module (Ostrave.<mexext>) is not on
 %                           the path: run BUILD_MEX
 %

@@ -91,6 +91,8 @@ inline void ostraveBadDirection(HostError *e, double v, size_t row, size_t col)
              value, static_cast<unsigned long>(row), static_cast<unsigned long>(col), DIRECTIONS - 1);
 }
 
+inline void ostraveInterrupted(HostError *e) { setError(e, "Ostrave:interrupted", INTERRUPTED_TEXT); }
+
 inline void ostraveOutOfMemory(HostError *e, int m, int n)
 {
     setError(e, "Ostrave:outOfMemory", "Out of memory for a %d x %d image.", m, n);

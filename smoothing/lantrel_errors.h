@@ -35,4 +35,6 @@ inline void lantrelWeightSize(HostError *e, size_t have, int m, int n, size_t ne
 
 inline void lantrelOutOfMemory(HostError *e) { setError(e, "Lantrel:outOfMemory", "%s", LANTREL_MEMORY_TEXT); }
 
+inline void lantrelInterrupted(HostError *e) { setError(e, "Lantrel:interrupted", INTERRUPTED_TEXT); }
+
 #endif

@@ -4,9 +4,9 @@
 #ifndef SMOOTH_H
 #define SMOOTH_H
 
-#include <cstddef>
+#include "../common/run.h"
 
-struct Team;
+#include <cstddef>
 
 /* A single-plane image: element (i, j) at base[i * rowStride + j]. */
 struct PlaneView {
@@ -28,20 +28,19 @@ struct SmoothParams {
     double attenuation;
 };
 
+/* The fewest pixels worth a member of their own (common/split.h's teamSize). */
 enum { MIN_PIXELS_PER_THREAD = 65536 };
 
 /* Smooths `image` in place. Each of `iterations` rounds solves every row,
  * then every column, exactly: (I + s*A) u = f with A the line's weighted
  * second-difference matrix, s = lambda/2 in the first round and divided by
  * `attenuation` after each. h couples (i, j) with (i, j+1) in the row pass,
- * v (i, j) with (i+1, j) in the column pass. threads: 0 picks one per core
- * (fewer for small images), n > 0 at most n; path: a KernelPath
- * (common/dispatch.h). The result never depends on either. team: a team
- * started by the caller (common/split.h) to work on, or null for one of
- * `threads` of its own. Returns false, with the image untouched, only if
- * its scratch cannot be allocated. */
-bool smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams params, int threads, int path,
-                 Team *team = nullptr);
+ * v (i, j) with (i+1, j) in the column pass. The run's team shares the work
+ * (the result never depends on its size or on the path); member 0 asks its
+ * stop query before every row block and strip it takes. KERNEL_NO_MEMORY,
+ * with the image untouched, if the scratch cannot be allocated;
+ * KERNEL_STOPPED, with the image part-way, once the stop query has said so. */
+KernelStatus smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams params, const KernelRun &run);
 
 /* The scratch smoothPlane allocates for a team of `team`, in doubles:
  * SMOOTH_SCRATCH_PER_THREAD x team x (rows + cols) at most. */
@@ -56,8 +55,5 @@ enum { SMOOTH_SCRATCH_PER_THREAD = 64 };
  * on one thread; false only if its line buffer cannot be allocated. */
 bool smoothKeepsNanBits();
 bool smoothPlaneExact(PlaneView image, WeightView h, WeightView v, SmoothParams params);
-
-/* The team smoothPlane takes for a plane of `pixels` when asked for `threads`. */
-int smoothTeam(int threads, long long pixels);
 
 #endif

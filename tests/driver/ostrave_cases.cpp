@@ -249,6 +249,27 @@ void ostraveCases(std::vector<DriverCase> &cases)
         return replacedIn(constantCall({256, 256}, 1.0, 4.0, 3), 4, standinCreateScalar(2));
     }, 2));
 
+    /* Ctrl-C, as for Lantrel: the interrupt query says yes from its k-th time on. */
+    const struct {
+        const char *name;
+        long k;
+        int m, n;
+        double threads;
+    } interrupts[] = {{"first query", 1, 64, 48, 1}, {"in the walk", 5, 64, 48, 1}, {"two threads", 1, 256, 256, 2},
+                      {"never in time", 1000000, 64, 48, 1}};
+    for (const auto &t : interrupts) {
+        const int m = t.m, n = t.n;
+        const double threads = t.threads;
+        const std::function<std::vector<mxArray *>()> make = [=] {
+            return replacedIn(randomCall(m, n, 5, 690, 0.0), 4, standinCreateScalar(threads));
+        };
+        const std::string name = std::string("interrupted, ") + t.name;
+        cases.push_back((t.k < 1000000 ? errorCase(name, make, "Ostrave:interrupted", 0, 2).text("Interrupted")
+                                       : okCase(name, make, 2))
+                            .interruptedAt(t.k)
+                            .with(CASE_LOCAL));
+    }
+
     /* Bad arguments; the texts carry numbers, so the C runtimes' formatting
      * is compared too. */
     for (size_t count : {0, 3})
