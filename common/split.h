@@ -162,36 +162,26 @@ template <class Fn> void runSplit(Team *team, const Fn &fn)
     teamRun(team, [&fn](int t, int size, TeamBarrier *) { fn(t, size); });
 }
 
-/* The team for `work` items: `requested` if > 0 (at most TEAM_MAX),
- * otherwise one per core but no more than one per minPerThread items and
- * at most TEAM_DEFAULT_MAX. */
+/* The one thread policy of both modules: how many members a call of `work`
+ * items takes when asked for `requested` (0: the default). No more than one
+ * per minPerThread items (a thread start costs more than a small image's
+ * whole solve) and no more than the machine's hardware threads where it
+ * tells them; an explicit count is an upper bound within those (at most
+ * TEAM_MAX), the default takes them all up to TEAM_DEFAULT_MAX. */
 inline int teamSize(int requested, long long work, long long minPerThread)
 {
-    long long team = requested;
-    if (team <= 0) {
-        /* Asking for the core count reads a file on Linux: not for work
-         * that one thread does anyway (a stack of small planes asks per plane). */
-        team = work / minPerThread;
-        if (team > 1 && team > static_cast<long long>(std::thread::hardware_concurrency()))
-            team = std::thread::hardware_concurrency();
-        if (team > TEAM_DEFAULT_MAX)
-            team = TEAM_DEFAULT_MAX;
+    long long team = work / minPerThread;
+    /* Asking for the core count reads a file on Linux: not for work that
+     * one thread does anyway. */
+    if (team > 1) {
+        const long long cores = std::thread::hardware_concurrency();
+        if (cores > 0 && team > cores)
+            team = cores;
     }
-    if (team > TEAM_MAX)
-        team = TEAM_MAX;
+    const long long most = requested > 0 ? (requested < TEAM_MAX ? requested : TEAM_MAX) : TEAM_DEFAULT_MAX;
+    if (team > most)
+        team = most;
     return team < 1 ? 1 : static_cast<int>(team);
-}
-
-/* An explicit thread count from a caller is an upper bound: no more threads
- * than `work` items can keep busy at minPerThread each, the default's rule
- * (a thread start costs more than a small image's whole solve). 0 (the
- * default) stays 0. */
-inline int capRequested(int requested, long long work, long long minPerThread)
-{
-    if (requested <= 0)
-        return requested;
-    const long long usable = work / minPerThread > 1 ? work / minPerThread : 1;
-    return requested < usable ? requested : static_cast<int>(usable);
 }
 
 /* Share t of `count` items split `team` ways: [*first, *last). */

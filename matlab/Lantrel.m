@@ -30,9 +30,11 @@
 %                  rounds: 1 keeps it constant, 2 halves it every round.
 %
 %     THREADS      optional real scalar >= 0, truncated: the most threads
-%                  to use (1 = single-threaded; 0 or absent = one per core;
-%                  at most 64). Never more than one per 65536 pixels of a
-%                  plane, whatever is asked. Never changes OUT.
+%                  to use (1 = single-threaded; 0 or absent = one per core,
+%                  at most 16). An upper bound: never more than one per
+%                  65536 pixels of a plane, nor more than the machine's
+%                  hardware threads, nor 64, whatever is asked. Never
+%                  changes OUT.
 %     Inputs after the 8th are ignored.
 %
 %   Output

@@ -26,9 +26,10 @@
 %     HALFLENGTH  real scalar a, truncated toward zero; 0 to 79. Steps 0..a
 %                 of the table are used, so a path has 2a+2 samples.
 %     THREADS     optional real scalar >= 0, truncated: the most threads to
-%                 use (1 = single-threaded; 0 or absent = one per core; at
-%                 most 64). Never more than one per 32768 pixels, whatever
-%                 is asked. Never changes the results.
+%                 use (1 = single-threaded; 0 or absent = one per core, at
+%                 most 16). An upper bound: never more than one per 32768
+%                 pixels, nor more than the machine's hardware threads, nor
+%                 64, whatever is asked. Never changes the results.
 %     Inputs after the 5th are ignored.
 %
 %   The walk

@@ -138,10 +138,7 @@ static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
     if (status == KERNEL_DONE) {
         const double *in = mxGetPr(prhs[0]);
         const double *map = mxGetPr(prhs[1]);
-        const int threads = nrhs < OSTRAVE_THREADS_ARG
-                                ? 0
-                                : capRequested(threadCountOf(prhs[OSTRAVE_THREADS_ARG - 1], TEAM_MAX),
-                                               static_cast<long long>(pixels), MIN_WALK_PIXELS_PER_THREAD);
+        const int threads = nrhs < OSTRAVE_THREADS_ARG ? 0 : threadCountOf(prhs[OSTRAVE_THREADS_ARG - 1], TEAM_MAX);
         /* One team for the copies and the walk. */
         Team team;
         teamStart(&team, teamSize(threads, static_cast<long long>(pixels), MIN_WALK_PIXELS_PER_THREAD));

@@ -78,9 +78,7 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
     rows = m;
     cols = n;
     planes = c;
-    const int threads = nrhs < LANTREL_THREADS_ARG ? 0
-                                                   : capRequested(threadCountOf(prhs[LANTREL_THREADS_ARG - 1], TEAM_MAX),
-                                                                  static_cast<long long>(pixels), MIN_PIXELS_PER_THREAD);
+    const int threads = nrhs < LANTREL_THREADS_ARG ? 0 : threadCountOf(prhs[LANTREL_THREADS_ARG - 1], TEAM_MAX);
 
     /* The host's allocation comes first: if it fails the host abandons the
      * call while we hold nothing. */

@@ -65,6 +65,27 @@ TEST(ModuleCost, OstraveThreadCountIsAnUpperBound)
               0);
 }
 
+TEST(ModuleCost, ThreadCountIsCappedByTheMachine)
+{
+    /* 1024 x 1024 keeps 16 (Lantrel) or 32 (Ostrave) threads busy by the
+     * work's measure; 64 asked for start no more than the hardware has. */
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    if (cores <= 0)
+        GTEST_SKIP() << "the hardware thread count is not known here";
+    const int side = 1024;
+    const std::vector<double> v = uniformValues(17, side * side, 0.0, 1.0);
+    const DriverCase lantrel = okCase("1024x1024, 64 threads", [&] {
+        return lantrelCall(arrayOf({side, side}, v), arrayOf({side, side}, v), 3, 1, 64);
+    });
+    EXPECT_LE(threadsStartedDuring([&] { expectCase("Lantrel", lantrel); }), cores - 1);
+    const std::vector<double> table = hostTable(lineTable());
+    const DriverCase ostrave = okCase("1024x1024, 64 threads", [&] {
+        return std::vector<mxArray *>{arrayOf({side, side}, v), standinCreateMatrix(side, side),
+                                      arrayOf({80, 722}, table), standinCreateScalar(1), standinCreateScalar(64)};
+    }, 2);
+    EXPECT_LE(threadsStartedDuring([&] { expectCase("Ostrave", ostrave); }), cores - 1);
+}
+
 TEST(ModuleCost, LantrelScratchIsSizedByTheLinesNotTheImage)
 {
     /* Beyond the store (block, pixel table, row table) a call holds at most
