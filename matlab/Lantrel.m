@@ -56,6 +56,7 @@
 %   shape.
 %
 %   Errors (identifier, when)
+%     Lantrel:nargout      more than one output asked for
 %     Lantrel:nargin       fewer than 7 inputs
 %     Lantrel:badClass     IMAGE or WEIGHTS not a real, full double array
 %                          (single, integer, logical, char, cell, complex or
@@ -170,6 +171,7 @@ end
 
 %!error <Corvane must be called with 5 arguments. Please see Pemble for more details.> Lantrel(1, [], 1, [], 1, 1)
 %!error id=Lantrel:nargin Lantrel(1, [], 1, [], 1)
+%!error id=Lantrel:nargout [a, b] = Lantrel(1, [], 1, [], 1, 1, 1)
 %!error id=Lantrel:badClass Lantrel(single(1), [], 1, [], 1, 1, 1)
 %!error id=Lantrel:badClass Lantrel(uint8(1), [], 1, [], 1, 1, 1)
 %!error id=Lantrel:badClass Lantrel(true, [], 1, [], 1, 1, 1)

@@ -55,6 +55,7 @@
 %     M x N outputs.
 %
 %   Errors (identifier, when)
+%     Ostrave:nargout       more than two outputs asked for
 %     Ostrave:nargin        fewer than 4 inputs
 %     Ostrave:badClass      IMAGE, DIRMAP or TABLE not a real, full double
 %                           array (OSTRAVEVARIATION takes images of any class)
@@ -199,6 +200,7 @@ end
 %! assert(tv, zeros(2, 3));
 
 %!error id=Ostrave:nargin Ostrave(1, 0, zeros(80, 722))
+%!error id=Ostrave:nargout [a, b, c] = Ostrave(1, 0, zeros(80, 722), 1)
 %!error id=Ostrave:badClass Ostrave(single(1), 0, zeros(80, 722), 1)
 %!error id=Ostrave:badClass Ostrave(uint8(1), 0, zeros(80, 722), 1)
 %!error id=Ostrave:badClass Ostrave(true, 0, zeros(80, 722), 1)

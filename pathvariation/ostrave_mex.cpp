@@ -14,8 +14,12 @@
 #include <cstddef>
 #include <cstdlib>
 
-static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
+static bool checkArgs(int nlhs, int nrhs, const mxArray *prhs[], HostError *err)
 {
+    if (nlhs > OSTRAVE_OUTPUTS) {
+        ostraveNargout(err, nlhs);
+        return false;
+    }
     if (nrhs < OSTRAVE_INPUTS) {
         ostraveNargin(err, nrhs);
         return false;
@@ -99,7 +103,7 @@ static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
 {
     int m, n, a;
     mwSize outM, outN;
-    if (!checkArgs(nrhs, prhs, err) || !checkInputs(prhs, &m, &n, &outM, &outN, &a, err))
+    if (!checkArgs(nlhs, nrhs, prhs, err) || !checkInputs(prhs, &m, &n, &outM, &outN, &a, err))
         return;
     const bool both = nlhs >= 2;
 

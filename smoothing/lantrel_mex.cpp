@@ -14,8 +14,12 @@
 #include <cmath>
 #include <cstddef>
 
-static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
+static bool checkArgs(int nlhs, int nrhs, const mxArray *prhs[], HostError *err)
 {
+    if (nlhs > LANTREL_OUTPUTS) {
+        lantrelNargout(err, nlhs);
+        return false;
+    }
     if (nrhs < LANTREL_INPUTS) {
         lantrelNargin(err);
         return false;
@@ -50,9 +54,9 @@ static bool holdsNan(const double *v, size_t count)
     return false;
 }
 
-static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostError *err)
+static void runLantrel(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[], HostError *err)
 {
-    if (!checkArgs(nrhs, prhs, err))
+    if (!checkArgs(nlhs, nrhs, prhs, err))
         return;
     const mxArray *image = prhs[0];
     const mxArray *weightMap = prhs[2];
@@ -144,10 +148,9 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
 
 extern "C" MEX_EXPORT void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
-    (void)nlhs;
     HostError err;
     err.id = nullptr;
-    runLantrel(plhs, nrhs, prhs, &err);
+    runLantrel(nlhs, plhs, nrhs, prhs, &err);
     if (err.id)
         mexErrMsgIdAndTxt(err.id, "%s", err.text);
 }

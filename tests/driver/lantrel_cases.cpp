@@ -216,6 +216,12 @@ void lantrelCases(std::vector<DriverCase> &cases)
                             .with(CASE_LOCAL));
     }
 
+    /* More outputs than the one there is, refused before any work. */
+    for (int nlhs : {2, 3})
+        cases.push_back(errorCase(std::to_string(nlhs) + " outputs", [] { return call(ones34(), ones34(), 1, 1, 2); },
+                                  "Lantrel:nargout", 0, nlhs)
+                            .text(nlhs == 2 ? "There is one output; 2 were asked for." : "3 were asked for")
+                            .with(CASE_UNREAD));
     for (size_t count : {0, 1, 5, 6}) {
         DriverCase c = errorCase(std::to_string(count) + " inputs", [=] { return firstInputs(count); },
                                  "Lantrel:nargin").text(nargText);

@@ -281,6 +281,13 @@ void ostraveCases(std::vector<DriverCase> &cases)
             return in;
         }, "Ostrave:nargin", 0, 2).text(count ? "(got 3)" : "Four inputs are required")
                             .doc(count ? "`Ostrave(img, map, T)`" : "`Ostrave()`"));
+    /* More outputs than the two there are, refused before any work (even
+     * before the count of inputs). */
+    cases.push_back(errorCase("3 outputs", good, "Ostrave:nargout", 0, 3)
+                        .text("There are two outputs (the net change and the total variation); 3 were asked for.")
+                        .with(CASE_UNREAD));
+    cases.push_back(errorCase("4 outputs, no inputs", [] { return std::vector<mxArray *>{}; }, "Ostrave:nargout", 0, 4)
+                        .with(CASE_UNREAD));
     struct Bad {
         const char *name;
         size_t arg;
