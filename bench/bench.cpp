@@ -10,7 +10,7 @@
 #include "pathtables.h"
 #include "reference.h"
 #include "pathwalk.h"
-#include "smooth.h"
+#include "schedule.h"
 #include "../common/dispatch.h"
 #include "../common/pages.h"
 #include "../common/split.h"

@@ -79,7 +79,7 @@ endif()
 
 lantrel_add_module(Lantrel smoothing/lantrel_mex.cpp smoothing_core)
 
-add_library(pathvariation_core STATIC pathvariation/walk.cpp pathvariation/directions.cpp)
+add_library(pathvariation_core STATIC pathvariation/pathwalk.cpp pathvariation/directions.cpp)
 target_include_directories(pathvariation_core PUBLIC ${PROJECT_SOURCE_DIR}/pathvariation)
 
 lantrel_add_module(Ostrave pathvariation/ostrave_mex.cpp pathvariation_core)

@@ -1,4 +1,4 @@
-#include "walk.h"
+#include "directions.h"
 
 int pathRows = 0;
 int pathCols = 0;

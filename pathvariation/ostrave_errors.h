@@ -6,7 +6,7 @@
 #define OSTRAVE_ERRORS_H
 
 #include "../host/hostargs.h"
-#include "walk.h"
+#include "table.h"
 
 #include <cmath>
 #include <cstddef>

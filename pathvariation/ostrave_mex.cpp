@@ -8,7 +8,7 @@
 #include "../host/interrupt.h"
 #include "../host/layout.h"
 #include "ostrave_errors.h"
-#include "walk.h"
+#include "directions.h"
 
 #include <climits>
 #include <cstddef>

@@ -1,20 +1,13 @@
 /* The path-variation kernel, called with everything it works on. No host
- * calls and no module-level state: walkDirections (walk.h) is the adapter
- * that hands it what the module's variables hold. */
+ * calls and no module-level state: walkDirections (directions.h) is the
+ * adapter that hands it what the module's variables hold. */
 #ifndef PATHWALK_H
 #define PATHWALK_H
 
+#include "table.h"
 #include "../common/run.h"
 
 #include <cstddef>
-
-enum {
-    TABLE_STEPS = 80,     /* rows of the direction table: steps 0..79 */
-    DIRECTIONS = 361,     /* direction indices 0..360 */
-    TABLE_COLUMNS = 722,  /* column offsets of every direction, then row offsets */
-    TABLE_SIZE = TABLE_STEPS * TABLE_COLUMNS,
-    MAX_HALF_LENGTH = TABLE_STEPS - 1
-};
 
 /* MIN_WALK_PIXELS_PER_THREAD: the fewest pixels worth a member of their own
  * (common/split.h's teamSize). Bands of rows go to the members, about

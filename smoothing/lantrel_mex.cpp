@@ -71,8 +71,7 @@ static void runLantrel(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
         return;
     }
     const size_t pixels = static_cast<size_t>(m) * static_cast<size_t>(n);
-    /* An image with no planes has no pixels to weigh. */
-    if (c > 0 && mxGetNumberOfElements(weightMap) < pixels) {
+    if (mxGetNumberOfElements(weightMap) < pixels) {
         lantrelWeightSize(err, mxGetNumberOfElements(weightMap), m, n, pixels);
         return;
     }
@@ -87,10 +86,6 @@ static void runLantrel(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
     /* The host's allocation comes first: if it fails the host abandons the
      * call while we hold nothing. */
     mxArray *out = mxDuplicateArray(image);
-    if (pixels == 0 || c == 0) {
-        plhs[0] = out;
-        return;
-    }
     /* Asked between every step that takes long on a large image: the
      * duplicate, the store's tables, each copy band and solve part. */
     HostInterrupt interrupt;
@@ -113,11 +108,11 @@ static void runLantrel(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
         teamStart(&team, teamSize(threads, static_cast<long long>(pixels), MIN_PIXELS_PER_THREAD));
         solverRun = KernelRun{&team, KERNEL_PATH_AUTO, stop};
         double *result = mxGetPr(out);
-        double *weights = result + static_cast<size_t>(c - 1) * pixels;
+        double *weights = result + static_cast<size_t>(planes - 1) * pixels;
         if (!copyToRowMajor(&team, weights, mxGetPr(weightMap), m, n, stop))
             status = KERNEL_STOPPED;
         const double *in = mxGetPr(image);
-        for (int p = 0; status == KERNEL_DONE && p < c; ++p) {
+        for (int p = 0; status == KERNEL_DONE && p < planes; ++p) {
             if (!copyToRowMajor(&team, store[0][0], in + p * pixels, m, n, stop)) {
                 status = KERNEL_STOPPED;
                 break;

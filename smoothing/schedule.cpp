@@ -6,7 +6,7 @@
  * takes fewer of them. Member 0 asks the caller's stop query before each
  * part it takes; once it says so, no member takes another part, and all
  * leave at the next meeting. */
-#include "smooth.h"
+#include "schedule.h"
 
 #include "kernels.h"
 

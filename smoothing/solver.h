@@ -1,10 +1,10 @@
 /* The smoother's named components: smoothSeparable works on the working
  * image store with the module-level dimensions, as the entry point calls
- * it, and hands them to the kernel (smooth.h). */
+ * it, and hands them to the kernel (schedule.h). */
 #ifndef SOLVER_H
 #define SOLVER_H
 
-#include "smooth.h"
+#include "schedule.h"
 
 /* Smooths the single-plane image in `store` (rows x cols, the module-level
  * dimensions) in place, run as solverRun says; hweights and vweights are

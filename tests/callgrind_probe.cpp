@@ -2,7 +2,7 @@
  *   callgrind_probe <iterations> [sse2]
  * "sse2" forces the baseline path (SSE2 on x86). Prints the path taken, so that the count
  * can be judged against it. */
-#include "smooth.h"
+#include "schedule.h"
 #include "../common/dispatch.h"
 
 #include <cmath>

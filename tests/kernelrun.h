@@ -4,7 +4,7 @@
 #define KERNELRUN_H
 
 #include "pathwalk.h"
-#include "smooth.h"
+#include "schedule.h"
 #include "../common/dispatch.h"
 #include "../common/split.h"
 

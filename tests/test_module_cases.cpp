@@ -3,7 +3,7 @@
  * planes, conversions, output counts, errors and their texts. */
 #include "faultalloc.h"
 #include "pathtables.h"
-#include "smooth.h"
+#include "schedule.h"
 #include "store.h"
 #include "testutil.h"
 

@@ -1,8 +1,9 @@
-/* The smoother's kernel, called with everything it works on. No host calls
- * and no module-level state: smoothSeparable (solver.h) is the adapter that
- * hands it what the module's variables hold. */
-#ifndef SMOOTH_H
-#define SMOOTH_H
+/* The smoother's kernel, smoothPlane, which schedule.cpp spreads over a
+ * team, called with everything it works on. No host calls and no
+ * module-level state: smoothSeparable (solver.h) is the adapter that hands
+ * it what the module's variables hold. */
+#ifndef SCHEDULE_H
+#define SCHEDULE_H
 
 #include "../common/run.h"
 

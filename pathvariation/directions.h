@@ -1,7 +1,7 @@
 /* The path-variation module's named components: its per-call state and
  * walkDirections, which hands that state to the kernel (pathwalk.h). */
-#ifndef WALK_H
-#define WALK_H
+#ifndef DIRECTIONS_H
+#define DIRECTIONS_H
 
 #include "pathwalk.h"
 
