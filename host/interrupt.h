@@ -32,9 +32,10 @@ struct HostInterrupt {
 
 #if defined(MEXAPI_OCTAVE)
 
+/* Written by Octave's signal handling on another thread: read afresh. */
 inline bool octaveInterruptPending(void *)
 {
-    return octave_interrupt_state > 0;
+    return *static_cast<volatile sig_atomic_t *>(&octave_interrupt_state) > 0;
 }
 
 inline StopQuery hostStopQuery(HostInterrupt *)
