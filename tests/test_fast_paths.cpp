@@ -230,6 +230,63 @@ TEST(FastSolver, ThreadsThatCannotStartLeaveTheirShareToTheOthers)
     }
 }
 
+/* A stop query that says yes from its yesFrom-th time on, counting. */
+struct CountedStop {
+    long asked, yesFrom;
+};
+
+bool countedStop(void *context)
+{
+    CountedStop *c = static_cast<CountedStop *>(context);
+    return ++c->asked >= c->yesFrom;
+}
+
+TEST(FastSolver, AStopAtAnyQueryEndsEveryMember)
+{
+    /* Member 0 asks before each part it takes and once more when a phase
+     * has none left for it: a yes at any of those ends the call on every
+     * member (none left waiting at a barrier) with KERNEL_STOPPED; a query
+     * that never says yes changes no bit. Teams of 3 ask a varying number
+     * of times, at least once a phase. The walk likewise, by bands. */
+    const int M = 70, N = 150, iterations = 3;
+    const Smoothed c = referenceCase(91, M, N, 2.0, 6.0, iterations, 2.0);
+    const WeightView w{c.weights.data(), N};
+    for (int members : {1, 3}) {
+        Team team;
+        teamStart(&team, members);
+        auto run = [&](CountedStop *q, std::vector<double> &image) {
+            return smoothPlane(PlaneView{image.data(), M, N, N}, w, w, SmoothParams{6.0, iterations, 2.0},
+                               KernelRun{&team, KERNEL_PATH_AUTO, {countedStop, q}});
+        };
+        CountedStop never{0, LONG_MAX};
+        std::vector<double> image = c.image;
+        EXPECT_EQ(run(&never, image), KERNEL_DONE);
+        EXPECT_TRUE(sameBits(image, c.want)) << members << " members";
+        const long surely = team.size == 1 ? never.asked : 2 * iterations;
+        EXPECT_GE(never.asked, 2 * iterations);
+        for (long k = 1; k <= surely; ++k) {
+            CountedStop q{0, k};
+            image = c.image;
+            EXPECT_EQ(run(&q, image), KERNEL_STOPPED) << members << " members, yes at query " << k;
+        }
+        /* The walk: member 0 asks before each band it takes, at least once. */
+        std::vector<int> directions(static_cast<size_t>(M) * N, 45);
+        std::vector<double> net(directions.size()), total(directions.size());
+        const std::vector<int> table = lineTable();
+        auto walk = [&](CountedStop *q) {
+            return walkPaths(PathView{c.image.data(), N, directions.data(), N, M, N}, table.data(), 2,
+                             PathOutputs{net.data(), total.data(), N}, KernelRun{&team, KERNEL_PATH_AUTO, {countedStop, q}});
+        };
+        CountedStop neverWalk{0, LONG_MAX};
+        EXPECT_EQ(walk(&neverWalk), KERNEL_DONE);
+        for (long k = 1; k <= (team.size == 1 ? neverWalk.asked : 1); ++k) {
+            CountedStop q{0, k};
+            EXPECT_EQ(walk(&q), KERNEL_STOPPED) << members << " members, yes at query " << k;
+        }
+        teamStop(&team);
+    }
+}
+
 TEST(FastSolver, NoIterationsOrNoPixelsTouchNothing)
 {
     std::vector<double> image = {1.0, -0.0, NAN, 4.0, 5.0, 6.0};
