@@ -117,8 +117,8 @@ static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
             plhs[1] = mxCreateDoubleMatrix(outM, outN, mxREAL);
         return;
     }
-    /* Asked between every step that takes long on a large image: each
-     * output the host fills, each copy band and each band of the walk. */
+    /* Asked after each output the host fills (its zeros take long on a
+     * large image) and before each copy band and each band of the walk. */
     HostInterrupt interrupt;
     const StopQuery stop = hostStopQuery(&interrupt);
     KernelStatus status = stopAsked(stop) ? KERNEL_STOPPED : KERNEL_DONE;

@@ -86,8 +86,9 @@ static void runLantrel(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
     /* The host's allocation comes first: if it fails the host abandons the
      * call while we hold nothing. */
     mxArray *out = mxDuplicateArray(image);
-    /* Asked between every step that takes long on a large image: the
-     * duplicate, the store's tables, each copy band and solve part. */
+    /* Asked after each step that takes long on a large image (the
+     * duplicate, the store's tables) and before each copy band and each
+     * part of a solve. */
     HostInterrupt interrupt;
     const StopQuery stop = hostStopQuery(&interrupt);
 
