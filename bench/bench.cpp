@@ -1,7 +1,10 @@
 /* Throughput table: Mpixel/s per iteration for the literal reference, the
  * solver on one thread and on all threads, LAPACK dptsv called per line, and
  * a streaming pass over the bytes one iteration must touch.
- *   bench [--quick] [--size MxN] [--octave-seconds S] [--nan]
+ *   bench [--quick] [--size MxN] [--octave-seconds S] [--nan] [--poll] [--rounds R]
+ * --nan times the smoother on a finite plane against the same plane with one
+ * NaN pixel. --poll times instead what the kernels' stop query costs: each
+ * kernel with and without one, in turns.
  * --size times that one size instead of the standard list.
  * --nan times only the cost of one NaN pixel: the solver on a finite image
  * against the same image with one NaN (2048^2 unless --size, 4 iterations).
@@ -10,7 +13,7 @@
 #include "pathtables.h"
 #include "reference.h"
 #include "pathwalk.h"
-#include "smooth.h"
+#include "schedule.h"
 #include "../common/dispatch.h"
 #include "../common/pages.h"
 #include "../common/split.h"
@@ -156,24 +159,41 @@ void releaseStore()
     benchImage = nullptr;
 }
 
-void moduleSmooth(const std::vector<double> &w, int iterations, int threads)
+/* The team of a timed call, started once for all its calls as a module
+ * starts one for all the planes of a call. */
+Team *benchTeam = nullptr;
+
+/* Polled as a module polls its host's interrupt state: never set here. */
+volatile int benchInterrupt = 0;
+bool benchInterruptPending(void *)
+{
+    return benchInterrupt > 0;
+}
+
+KernelRun benchRun(bool polled)
+{
+    return KernelRun{benchTeam, KERNEL_PATH_AUTO,
+                     polled ? StopQuery{benchInterruptPending, nullptr} : StopQuery{nullptr, nullptr}};
+}
+
+void moduleSmooth(const std::vector<double> &w, int iterations, bool polled = true)
 {
     const WeightView weights{w.data(), benchN};
-    if (!smoothPlane(PlaneView{benchImage, benchM, benchN, benchN}, weights, weights,
-                     SmoothParams{benchLambda, iterations, benchAttenuation}, threads, KERNEL_PATH_AUTO)) {
+    if (smoothPlane(PlaneView{benchImage, benchM, benchN, benchN}, weights, weights,
+                    SmoothParams{benchLambda, iterations, benchAttenuation}, benchRun(polled)) != KERNEL_DONE) {
         fprintf(stderr, "bench: solver out of memory\n");
         exit(1);
     }
 }
 
 void moduleWalk(const Scene &s, const std::vector<int> &dirs, int a, std::vector<double> &nc, std::vector<double> &tv,
-                int threads)
+                bool polled = true)
 {
     static const std::vector<int> table = lineTable();
     nc.resize(s.image.size());
     tv.resize(s.image.size());
-    if (!walkPaths(PathView{s.image.data(), dirs.data(), s.M, s.N, s.N, s.N}, table.data(), a, nc.data(), tv.data(), threads,
-                   KERNEL_PATH_AUTO)) {
+    if (walkPaths(PathView{s.image.data(), s.N, dirs.data(), s.N, s.M, s.N}, table.data(), a,
+                  PathOutputs{nc.data(), tv.data(), s.N}, benchRun(polled)) != KERNEL_DONE) {
         fprintf(stderr, "bench: walk out of memory\n");
         exit(1);
     }
@@ -181,24 +201,54 @@ void moduleWalk(const Scene &s, const std::vector<int> &dirs, int a, std::vector
 
 /* One NaN pixel spreads over the whole plane in the first iteration: the
  * solver must give x86's NaN bits at about the finite speed. */
-void timeNanCost(int M, int N)
+void timeNanCost(int M, int N, Team *one, Team *every)
 {
     const int iterations = 4;
-    const int all = teamSize(0, TEAM_DEFAULT_MAX, 1);
     Scene s = makeScene(M, N, 5);
     std::vector<double> withNan = s.image;
     withNan[static_cast<size_t>(M / 2) * N + N / 2] = NAN;
     printf("One NaN pixel, %dx%d, %d iterations: best call of %d rounds, ms\n", M, N, iterations, rounds);
     printf("%-8s %9s %9s %7s\n", "threads", "finite", "one NaN", "ratio");
-    for (int threads : {1, all}) {
+    Team *teams[2] = {one, every};
+    for (Team *team : teams) {
         std::vector<Timed> v = {
-            {[&] { storeImage(s.image, M, N); }, [&] { moduleSmooth(s.weights, iterations, threads); }, 0},
-            {[&] { storeImage(withNan, M, N); }, [&] { moduleSmooth(s.weights, iterations, threads); }, 0},
+            {[&] { storeImage(s.image, M, N); }, [&] { benchTeam = team; moduleSmooth(s.weights, iterations); }, 0},
+            {[&] { storeImage(withNan, M, N); }, [&] { benchTeam = team; moduleSmooth(s.weights, iterations); }, 0},
         };
         timeInRounds(v);
-        printf("%-8d %9.1f %9.1f %6.2fx\n", threads, v[0].best * 1e3, v[1].best * 1e3, v[1].best / v[0].best);
+        printf("%-8d %9.1f %9.1f %6.2fx\n", team->size, v[0].best * 1e3, v[1].best * 1e3, v[1].best / v[0].best);
     }
     releaseStore();
+}
+
+/* Each kernel on one thread and on all, with the stop query and without,
+ * the four in turns; the figures are the best calls' times in ms. */
+void pollCost(int M, int N, Team *one, Team *every)
+{
+    const int iterations = 5, a = 8;
+    Scene s = makeScene(M, N, 5);
+    auto stored = [&] { storeImage(s.image, M, N); };
+    std::vector<int> dirs(s.image.size());
+    for (size_t k = 0; k < dirs.size(); ++k)
+        dirs[k] = static_cast<int>(k * 37 % 361);
+    std::vector<double> nc, tv;
+    auto none = [] {};
+    Team *teams[2] = {one, every};
+    std::vector<Timed> v;
+    for (Team *team : teams)
+        for (bool polled : {false, true}) {
+            v.push_back({stored, [&, team, polled] { benchTeam = team; moduleSmooth(s.weights, iterations, polled); }, 0});
+            v.push_back({none, [&, team, polled] { benchTeam = team; moduleWalk(s, dirs, a, nc, tv, polled); }, 0});
+        }
+    timeInRounds(v);
+    releaseStore();
+    printf("Stop query cost, %dx%d, best of %d rounds (ms): unpolled, polled, polled/unpolled\n", M, N, rounds);
+    const char *names[2] = {"smoother, 5 iterations", "walk, half-length 8"};
+    for (int t = 0; t < 2; ++t)
+        for (int k = 0; k < 2; ++k) {
+            const double off = v[4 * t + k].best, on = v[4 * t + 2 + k].best;
+            printf("%-24s %2d thread(s): %9.2f %9.2f %7.4f\n", names[k], teams[t]->size, off * 1e3, on * 1e3, on / off);
+        }
 }
 
 } // namespace
@@ -206,7 +256,7 @@ void timeNanCost(int M, int N)
 int main(int argc, char **argv)
 {
     double octaveSeconds = 0.0;
-    bool quick = false, nanCost = false;
+    bool quick = false, nanCost = false, poll = false;
     int onlyM = 0, onlyN = 0;
     for (int k = 1; k < argc; ++k) {
         if (!strcmp(argv[k], "--quick"))
@@ -218,16 +268,29 @@ int main(int argc, char **argv)
             octaveSeconds = atof(argv[++k]);
         else if (!strcmp(argv[k], "--nan"))
             nanCost = true;
+        else if (!strcmp(argv[k], "--poll"))
+            poll = true;
+        else if (!strcmp(argv[k], "--rounds") && k + 1 < argc && atoi(argv[k + 1]) > 0)
+            rounds = atoi(argv[++k]);
     }
-    if (quick) {
+    if (quick && rounds == 5) {
         rounds = 3;
         roundSeconds = 0.03;
     }
+    const int all = teamSize(0, TEAM_DEFAULT_MAX, 1);
+    Team one, every;
+    teamStart(&one, 1);
+    teamStart(&every, all);
     if (nanCost) {
-        timeNanCost(onlyM > 0 ? onlyM : 2048, onlyM > 0 ? onlyN : 2048);
+        timeNanCost(onlyM > 0 ? onlyM : 2048, onlyN > 0 ? onlyN : 2048, &one, &every);
+        teamStop(&every);
         return 0;
     }
-    const int all = teamSize(0, TEAM_DEFAULT_MAX, 1);
+    if (poll) {
+        pollCost(onlyM > 0 ? onlyM : 2048, onlyN > 0 ? onlyN : 2048, &one, &every);
+        teamStop(&every);
+        return 0;
+    }
     /* As many as the whole Octave call below. */
     const int iterations = 5;
     printf("Smoother: Mpixel/s per iteration (%d iterations per call, best call of %d rounds); %s path; %d threads = "
@@ -250,8 +313,8 @@ int main(int argc, char **argv)
         auto stored = [&] { storeImage(s.image, M, N); };
         std::vector<Timed> v = {
             {fresh, [&] { referenceSmooth(work, M, N, s.weights, benchLambda, iterations, benchAttenuation); }, 0},
-            {stored, [&] { moduleSmooth(s.weights, iterations, 1); }, 0},
-            {stored, [&] { moduleSmooth(s.weights, iterations, all); }, 0},
+            {stored, [&] { benchTeam = &one; moduleSmooth(s.weights, iterations); }, 0},
+            {stored, [&] { benchTeam = &every; moduleSmooth(s.weights, iterations); }, 0},
             {fresh, [&] { dptsvSmooth(work, M, N, s.weights, iterations); }, 0},
             {fresh, [&] { streamPass(work, s.weights, iterations); }, 0},
         };
@@ -287,8 +350,8 @@ int main(int argc, char **argv)
         auto none = [] {};
         std::vector<Timed> v = {
             {none, [&] { referenceWalk(s.image, M, N, dirs, table, a, nc, tv); }, 0},
-            {none, [&] { moduleWalk(s, dirs, a, nc, tv, 1); }, 0},
-            {none, [&] { moduleWalk(s, dirs, a, nc, tv, all); }, 0},
+            {none, [&] { benchTeam = &one; moduleWalk(s, dirs, a, nc, tv); }, 0},
+            {none, [&] { benchTeam = &every; moduleWalk(s, dirs, a, nc, tv); }, 0},
         };
         timeInRounds(v);
         const double tRef = v[0].best, t1 = v[1].best, tAll = v[2].best;
@@ -302,5 +365,6 @@ int main(int argc, char **argv)
         printf("Whole Octave call, 2048x2048, 5 iterations, best call: %.1f ms; literal reference for 5 iterations: %.1f "
                "ms; ratio %.1fx\n",
                octaveSeconds * 1e3, ref2048 * 5 * 1e3, ref2048 * 5 / octaveSeconds);
+    teamStop(&every);
     return 0;
 }

@@ -8,27 +8,15 @@
 #ifndef SPLIT_H
 #define SPLIT_H
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
 /* TEAM_MAX: the most threads a caller may ask for. TEAM_DEFAULT_MAX: the
  * most a call takes by default (beyond it, the copies and solves are bound
  * by memory, not cores). */
 enum { TEAM_MAX = 64, TEAM_DEFAULT_MAX = 16 };
-
-/* For tests: when >= 0, starting a thread beyond this many extra threads in
- * one team fails as std::thread does when the system refuses. */
-inline int threadStartLimit = -1;
-
-/* Starts fn on a new thread, as std::thread does (and may throw as it does). */
-template <class Fn> std::thread startThread(int index, Fn &&fn)
-{
-    if (threadStartLimit >= 0 && index > threadStartLimit)
-        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-    return std::thread(static_cast<Fn &&>(fn));
-}
 
 /* Members of one team wait here for each other. */
 struct TeamBarrier {
@@ -37,21 +25,31 @@ struct TeamBarrier {
     int size = 1;
     int arrived = 0;
     unsigned generation = 0;
+    bool stopped = false; /* the last round's verdict on `stop` */
 };
 
-inline void teamBarrier(TeamBarrier *b)
+/* Waits until every member has arrived. Returns whether `stop` was set when
+ * the last one arrived: one answer for all, so that every member leaves a
+ * loop of barriers at the same round (a flag read by each on its own could
+ * change between their reads and leave some waiting for the others). A
+ * member that sets `stop` does so before it arrives. */
+inline bool teamBarrier(TeamBarrier *b, const std::atomic<bool> *stop)
 {
     if (b->size <= 1)
-        return;
+        return stop->load(std::memory_order_relaxed);
     std::unique_lock<std::mutex> lock(b->mutex);
     const unsigned generation = b->generation;
     if (++b->arrived == b->size) {
         b->arrived = 0;
+        b->stopped = stop->load(std::memory_order_relaxed);
         ++b->generation;
         b->wake.notify_all();
     } else {
+        /* Read before the lock is let go: the next round cannot end before
+         * this member arrives there. */
         b->wake.wait(lock, [b, generation] { return b->generation != generation; });
     }
+    return b->stopped;
 }
 
 /* A team started once and given one job after another: the threads of a
@@ -88,14 +86,24 @@ inline void teamMemberLoop(Team *team, int t)
     }
 }
 
+/* Starts member t's thread in *slot, or throws as std::thread does when the
+ * system refuses one. */
+typedef void (*MemberStart)(std::thread *slot, Team *team, int t);
+
+inline void startMember(std::thread *slot, Team *team, int t)
+{
+    *slot = std::thread(teamMemberLoop, team, t);
+}
+
 /* Up to `wanted` members (at most TEAM_MAX), member 0 being the caller; a
- * thread that cannot be started ends the team there. */
-inline void teamStart(Team *team, int wanted)
+ * thread that cannot be started ends the team there. Tests pass a `start`
+ * that refuses some. */
+inline void teamStart(Team *team, int wanted, MemberStart start = startMember)
 {
     team->size = 1;
     for (int t = 1; t < wanted && t < TEAM_MAX; ++t) {
         try {
-            team->workers[t] = startThread(t, [team, t] { teamMemberLoop(team, t); });
+            start(&team->workers[t], team, t);
         } catch (...) {
             break;
         }
@@ -137,18 +145,15 @@ inline void teamStop(Team *team)
     team->size = 1;
 }
 
-/* A job on `team`'s members, or, without a team, on a team of `wanted`
- * started for it alone. */
-template <class Fn> void runTeam(Team *team, int wanted, const Fn &fn)
+/* A job on `team`'s members, or, without a team, on the calling thread alone. */
+template <class Fn> void runTeam(Team *team, const Fn &fn)
 {
     if (team) {
         teamRun(team, fn);
         return;
     }
-    Team own;
-    teamStart(&own, wanted);
-    teamRun(&own, fn);
-    teamStop(&own);
+    TeamBarrier alone;
+    fn(0, 1, &alone);
 }
 
 /* fn(t, size) on every member of `team`. */
@@ -157,36 +162,26 @@ template <class Fn> void runSplit(Team *team, const Fn &fn)
     teamRun(team, [&fn](int t, int size, TeamBarrier *) { fn(t, size); });
 }
 
-/* The team for `work` items: `requested` if > 0 (at most TEAM_MAX),
- * otherwise one per core but no more than one per minPerThread items and
- * at most TEAM_DEFAULT_MAX. */
+/* The one thread policy of both modules: how many members a call of `work`
+ * items takes when asked for `requested` (0: the default). No more than one
+ * per minPerThread items (a thread start costs more than a small image's
+ * whole solve) and no more than the machine's hardware threads where it
+ * tells them; an explicit count is an upper bound within those (at most
+ * TEAM_MAX), the default takes them all up to TEAM_DEFAULT_MAX. */
 inline int teamSize(int requested, long long work, long long minPerThread)
 {
-    long long team = requested;
-    if (team <= 0) {
-        /* Asking for the core count reads a file on Linux: not for work
-         * that one thread does anyway (a stack of small planes asks per plane). */
-        team = work / minPerThread;
-        if (team > 1 && team > static_cast<long long>(std::thread::hardware_concurrency()))
-            team = std::thread::hardware_concurrency();
-        if (team > TEAM_DEFAULT_MAX)
-            team = TEAM_DEFAULT_MAX;
+    long long team = work / minPerThread;
+    /* Asking for the core count reads a file on Linux: not for work that
+     * one thread does anyway. */
+    if (team > 1) {
+        const long long cores = std::thread::hardware_concurrency();
+        if (cores > 0 && team > cores)
+            team = cores;
     }
-    if (team > TEAM_MAX)
-        team = TEAM_MAX;
+    const long long most = requested > 0 ? (requested < TEAM_MAX ? requested : TEAM_MAX) : TEAM_DEFAULT_MAX;
+    if (team > most)
+        team = most;
     return team < 1 ? 1 : static_cast<int>(team);
-}
-
-/* An explicit thread count from a caller is an upper bound: no more threads
- * than `work` items can keep busy at minPerThread each, the default's rule
- * (a thread start costs more than a small image's whole solve). 0 (the
- * default) stays 0. */
-inline int capRequested(int requested, long long work, long long minPerThread)
-{
-    if (requested <= 0)
-        return requested;
-    const long long usable = work / minPerThread > 1 ? work / minPerThread : 1;
-    return requested < usable ? requested : static_cast<int>(usable);
 }
 
 /* Share t of `count` items split `team` ways: [*first, *last). */

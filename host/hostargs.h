@@ -33,6 +33,8 @@ inline void setError(HostError *err, const char *id, const char *fmt, ...)
 
 /* Texts both modules raise, each under its own identifier. */
 #define BAD_CLASS_TEXT "The %s must be a real, full double array."
+#define NARGOUT_TEXT "%s; %d were asked for."
+#define INTERRUPTED_TEXT "Interrupted (Ctrl-C); nothing was returned."
 #define BAD_THREADS_TEXT "The thread count (argument %d) must be a real numeric scalar >= 0 (0 = one per core)."
 
 /* Truncation toward zero; NaN and values outside int range give INT_MIN

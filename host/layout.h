@@ -1,15 +1,19 @@
 /* Column-major (host) <-> row-major (working) copies, walked in square
  * tiles so that both sides are read and written a cache line at a time, and
  * split by rows across `team` threads (the copies are bound by memory and
- * by first-touch page faults, both of which spread over cores). */
+ * by first-touch page faults, both of which spread over cores). A copy goes
+ * in bands of about LAYOUT_BAND_DOUBLES and asks the caller's stop query
+ * before each: a large image's copy takes seconds where page faults are
+ * slow. */
 #ifndef LAYOUT_H
 #define LAYOUT_H
 
+#include "../common/run.h"
 #include "../common/split.h"
 
 #include <cstddef>
 
-enum { LAYOUT_TILE = 32 };
+enum { LAYOUT_TILE = 32, LAYOUT_BAND_DOUBLES = 1 << 21 };
 
 /* Rows [i0, i1) of an m x n matrix: dst[i*n + j] = convert(src[i + m*j]). */
 template <class T, class Convert>
@@ -49,28 +53,51 @@ inline void layoutShare(int m, int t, int team, int *i0, int *i1)
     *i1 = static_cast<int>(last * LAYOUT_TILE < m ? last * LAYOUT_TILE : m);
 }
 
+/* Rows per band: whole tiles, at least one. */
+inline int layoutBandRows(int n)
+{
+    const int tiles = n > 0 ? LAYOUT_BAND_DOUBLES / LAYOUT_TILE / n : 1;
+    return LAYOUT_TILE * (tiles > 1 ? tiles : 1);
+}
+
+/* dst = convert(src) row-major; false, part-way, once `stop` said yes. */
 template <class T, class Convert>
-void copyToRowMajor(Team *team, T *dst, const double *src, int m, int n, Convert convert)
+bool copyToRowMajor(Team *team, T *dst, const double *src, int m, int n, Convert convert, const StopQuery &stop)
 {
-    runSplit(team, [&](int t, int size) {
-        int i0, i1;
-        layoutShare(m, t, size, &i0, &i1);
-        copyRowsToRowMajor(dst, src, m, n, i0, i1, convert);
-    });
+    const int band = layoutBandRows(n);
+    for (int b0 = 0; b0 < m; b0 += band) {
+        if (stopAsked(stop))
+            return false;
+        const int rows = band < m - b0 ? band : m - b0;
+        runSplit(team, [&](int t, int size) {
+            int i0, i1;
+            layoutShare(rows, t, size, &i0, &i1);
+            copyRowsToRowMajor(dst, src, m, n, b0 + i0, b0 + i1, convert);
+        });
+    }
+    return true;
 }
 
-inline void copyToRowMajor(Team *team, double *dst, const double *src, int m, int n)
+inline bool copyToRowMajor(Team *team, double *dst, const double *src, int m, int n, const StopQuery &stop)
 {
-    copyToRowMajor(team, dst, src, m, n, [](double v) { return v; });
+    return copyToRowMajor(team, dst, src, m, n, [](double v) { return v; }, stop);
 }
 
-inline void copyToColMajor(Team *team, double *dst, const double *src, int m, int n)
+/* dst = src column-major; false, part-way, once `stop` said yes. */
+inline bool copyToColMajor(Team *team, double *dst, const double *src, int m, int n, const StopQuery &stop)
 {
-    runSplit(team, [&](int t, int size) {
-        int i0, i1;
-        layoutShare(m, t, size, &i0, &i1);
-        copyRowsToColMajor(dst, src, m, n, i0, i1);
-    });
+    const int band = layoutBandRows(n);
+    for (int b0 = 0; b0 < m; b0 += band) {
+        if (stopAsked(stop))
+            return false;
+        const int rows = band < m - b0 ? band : m - b0;
+        runSplit(team, [&](int t, int size) {
+            int i0, i1;
+            layoutShare(rows, t, size, &i0, &i1);
+            copyRowsToColMajor(dst, src, m, n, b0 + i0, b0 + i1);
+        });
+    }
+    return true;
 }
 
 #endif

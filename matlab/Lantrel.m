@@ -30,9 +30,11 @@
 %                  rounds: 1 keeps it constant, 2 halves it every round.
 %
 %     THREADS      optional real scalar >= 0, truncated: the most threads
-%                  to use (1 = single-threaded; 0 or absent = one per core;
-%                  at most 64). Never more than one per 65536 pixels of a
-%                  plane, whatever is asked. Never changes OUT.
+%                  to use (1 = single-threaded; 0 or absent = one per core,
+%                  at most 16). An upper bound: never more than one per
+%                  65536 pixels of a plane, nor more than the machine's
+%                  hardware threads, nor 64, whatever is asked. Never
+%                  changes OUT.
 %     Inputs after the 8th are ignored.
 %
 %   Output
@@ -54,6 +56,7 @@
 %   shape.
 %
 %   Errors (identifier, when)
+%     Lantrel:nargout      more than one output asked for
 %     Lantrel:nargin       fewer than 7 inputs
 %     Lantrel:badClass     IMAGE or WEIGHTS not a real, full double array
 %                          (single, integer, logical, char, cell, complex or
@@ -66,6 +69,11 @@
 %     Lantrel:badThreads   THREADS not a real scalar >= 0
 %     Lantrel:outOfMemory  the image is too large (more than 2^31-11
 %                          elements) or memory ran out
+%     Lantrel:interrupted  Ctrl-C during the call: it stops within a row
+%                          block, column strip or copy band (well under a
+%                          second; a 512 MB host copy of IMAGE, which the
+%                          host makes before any of that, is not broken
+%                          off), releases its memory and returns nothing
 %     Lantrel:notCompiled  the compiled module (Lantrel.<mexext>) is not on
 %                          the path: run BUILD_MEX
 %
@@ -163,6 +171,7 @@ end
 
 %!error <Corvane must be called with 5 arguments. Please see Pemble for more details.> Lantrel(1, [], 1, [], 1, 1)
 %!error id=Lantrel:nargin Lantrel(1, [], 1, [], 1)
+%!error id=Lantrel:nargout [a, b] = Lantrel(1, [], 1, [], 1, 1, 1)
 %!error id=Lantrel:badClass Lantrel(single(1), [], 1, [], 1, 1, 1)
 %!error id=Lantrel:badClass Lantrel(uint8(1), [], 1, [], 1, 1, 1)
 %!error id=Lantrel:badClass Lantrel(true, [], 1, [], 1, 1, 1)

@@ -26,9 +26,10 @@
 %     HALFLENGTH  real scalar a, truncated toward zero; 0 to 79. Steps 0..a
 %                 of the table are used, so a path has 2a+2 samples.
 %     THREADS     optional real scalar >= 0, truncated: the most threads to
-%                 use (1 = single-threaded; 0 or absent = one per core; at
-%                 most 64). Never more than one per 32768 pixels, whatever
-%                 is asked. Never changes the results.
+%                 use (1 = single-threaded; 0 or absent = one per core, at
+%                 most 16). An upper bound: never more than one per 32768
+%                 pixels, nor more than the machine's hardware threads, nor
+%                 64, whatever is asked. Never changes the results.
 %     Inputs after the 5th are ignored.
 %
 %   The walk
@@ -54,6 +55,7 @@
 %     M x N outputs.
 %
 %   Errors (identifier, when)
+%     Ostrave:nargout       more than two outputs asked for
 %     Ostrave:nargin        fewer than 4 inputs
 %     Ostrave:badClass      IMAGE, DIRMAP or TABLE not a real, full double
 %                           array (OSTRAVEVARIATION takes images of any class)
@@ -68,6 +70,11 @@
 %     Ostrave:badThreads    THREADS not a real scalar >= 0
 %     Ostrave:tooLarge      M*N exceeds 2^31-1
 %     Ostrave:outOfMemory   memory ran out
+%     Ostrave:interrupted   Ctrl-C during the call: it stops within a band
+%                           of rows of the walk or of a copy (well under a
+%                           second; the host's own filling of each output
+%                           is not broken off), releases its memory and
+%                           returns nothing
 %     Ostrave:notCompiled   the compiled module (Ostrave.<mexext>) is not on
 %                           the path: run BUILD_MEX
 %
@@ -193,6 +200,7 @@ end
 %! assert(tv, zeros(2, 3));
 
 %!error id=Ostrave:nargin Ostrave(1, 0, zeros(80, 722))
+%!error id=Ostrave:nargout [a, b, c] = Ostrave(1, 0, zeros(80, 722), 1)
 %!error id=Ostrave:badClass Ostrave(single(1), 0, zeros(80, 722), 1)
 %!error id=Ostrave:badClass Ostrave(uint8(1), 0, zeros(80, 722), 1)
 %!error id=Ostrave:badClass Ostrave(true, 0, zeros(80, 722), 1)

@@ -1,18 +1,14 @@
-#include "walk.h"
-
-#include "../common/dispatch.h"
+#include "directions.h"
 
 int pathRows = 0;
 int pathCols = 0;
 int directionTable[TABLE_SIZE];
 double *netChange = nullptr;
 double *totalVariation = nullptr;
-int pathThreads = 0;
-int walkPath = KERNEL_PATH_AUTO;
-Team *pathTeam = nullptr;
+KernelRun pathRun = {nullptr, KERNEL_PATH_AUTO, {nullptr, nullptr}};
 
-bool walkDirections(const double *image, const int *directionMap, int halfLength)
+KernelStatus walkDirections(const double *image, const int *directionMap, int halfLength)
 {
-    return walkPaths(PathView{image, directionMap, pathRows, pathCols, pathCols, pathCols}, directionTable, halfLength, netChange,
-                     totalVariation, pathThreads, walkPath, pathTeam);
+    return walkPaths(PathView{image, pathCols, directionMap, pathCols, pathRows, pathCols}, directionTable, halfLength,
+                     PathOutputs{netChange, totalVariation, pathCols}, pathRun);
 }

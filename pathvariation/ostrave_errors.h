@@ -6,16 +6,16 @@
 #define OSTRAVE_ERRORS_H
 
 #include "../host/hostargs.h"
-#include "walk.h"
+#include "table.h"
 
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 
-/* Inputs a call needs (the message spells the count out), and the 1-based
- * position of the optional thread count. */
-enum { OSTRAVE_INPUTS = 4, OSTRAVE_THREADS_ARG = OSTRAVE_INPUTS + 1 };
+/* Inputs a call needs (the message spells the count out), the 1-based
+ * position of the optional thread count, and the outputs it gives. */
+enum { OSTRAVE_INPUTS = 4, OSTRAVE_THREADS_ARG = OSTRAVE_INPUTS + 1, OSTRAVE_OUTPUTS = 2 };
 
 /* Values named in messages: the same text on every C runtime. */
 inline void formatValue(char *buf, size_t size, double v)
@@ -29,6 +29,12 @@ inline void formatValue(char *buf, size_t size, double v)
         if (strtod(buf, nullptr) != v)
             snprintf(buf, size, "%.17g", v);
     }
+}
+
+inline void ostraveNargout(HostError *e, int asked)
+{
+    setError(e, "Ostrave:nargout", NARGOUT_TEXT,
+             "There are two outputs (the net change and the total variation)", asked);
 }
 
 inline void ostraveNargin(HostError *e, int got)
@@ -90,6 +96,8 @@ inline void ostraveBadDirection(HostError *e, double v, size_t row, size_t col)
              "truncation.",
              value, static_cast<unsigned long>(row), static_cast<unsigned long>(col), DIRECTIONS - 1);
 }
+
+inline void ostraveInterrupted(HostError *e) { setError(e, "Ostrave:interrupted", INTERRUPTED_TEXT); }
 
 inline void ostraveOutOfMemory(HostError *e, int m, int n)
 {

@@ -3,18 +3,23 @@
  * Every check runs before anything is allocated, and an error is raised only
  * from mexFunction's own frame once everything has been released, so a host
  * that abandons the call by longjmp loses nothing. */
-#include "../host/hostargs.h"
 #include "../common/pages.h"
+#include "../host/hostargs.h"
+#include "../host/interrupt.h"
 #include "../host/layout.h"
 #include "ostrave_errors.h"
-#include "walk.h"
+#include "directions.h"
 
 #include <climits>
 #include <cstddef>
 #include <cstdlib>
 
-static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
+static bool checkArgs(int nlhs, int nrhs, const mxArray *prhs[], HostError *err)
 {
+    if (nlhs > OSTRAVE_OUTPUTS) {
+        ostraveNargout(err, nlhs);
+        return false;
+    }
     if (nrhs < OSTRAVE_INPUTS) {
         ostraveNargin(err, nrhs);
         return false;
@@ -98,54 +103,63 @@ static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
 {
     int m, n, a;
     mwSize outM, outN;
-    if (!checkArgs(nrhs, prhs, err) || !checkInputs(prhs, &m, &n, &outM, &outN, &a, err))
+    if (!checkArgs(nlhs, nrhs, prhs, err) || !checkInputs(prhs, &m, &n, &outM, &outN, &a, err))
         return;
     const bool both = nlhs >= 2;
 
     /* The host's allocations come first: if one fails the host abandons the
      * call while we hold nothing. */
     mxArray *netOut = mxCreateDoubleMatrix(outM, outN, mxREAL);
-    mxArray *totalOut = both ? mxCreateDoubleMatrix(outM, outN, mxREAL) : nullptr;
     const size_t pixels = static_cast<size_t>(m) * static_cast<size_t>(n);
     if (pixels == 0) {
-        convertTable(mxGetPr(prhs[2]));
         plhs[0] = netOut;
         if (both)
-            plhs[1] = totalOut;
+            plhs[1] = mxCreateDoubleMatrix(outM, outN, mxREAL);
         return;
     }
+    /* Asked after each output the host fills (its zeros take long on a
+     * large image) and before each copy band and each band of the walk. */
+    HostInterrupt interrupt;
+    const StopQuery stop = hostStopQuery(&interrupt);
+    KernelStatus status = stopAsked(stop) ? KERNEL_STOPPED : KERNEL_DONE;
+    mxArray *totalOut = both && status == KERNEL_DONE ? mxCreateDoubleMatrix(outM, outN, mxREAL) : nullptr;
 
-    double *image = static_cast<double *>(malloc(pixels * sizeof(double)));
-    int *directionMap = static_cast<int *>(malloc(pixels * sizeof(int)));
-    netChange = static_cast<double *>(malloc(pixels * sizeof(double)));
-    totalVariation = static_cast<double *>(malloc(pixels * sizeof(double)));
-    bool ok = image && directionMap && netChange && totalVariation;
-    adviseHugePages(image, pixels * sizeof(double));
-    adviseHugePages(directionMap, pixels * sizeof(int));
-    adviseHugePages(netChange, pixels * sizeof(double));
-    adviseHugePages(totalVariation, pixels * sizeof(double));
-    if (ok) {
+    double *image = nullptr;
+    int *directionMap = nullptr;
+    if (status == KERNEL_DONE) {
+        image = static_cast<double *>(malloc(pixels * sizeof(double)));
+        directionMap = static_cast<int *>(malloc(pixels * sizeof(int)));
+        netChange = static_cast<double *>(malloc(pixels * sizeof(double)));
+        totalVariation = static_cast<double *>(malloc(pixels * sizeof(double)));
+        adviseHugePages(image, pixels * sizeof(double));
+        adviseHugePages(directionMap, pixels * sizeof(int));
+        adviseHugePages(netChange, pixels * sizeof(double));
+        adviseHugePages(totalVariation, pixels * sizeof(double));
+        status = !(image && directionMap && netChange && totalVariation) ? KERNEL_NO_MEMORY
+                 : stopAsked(stop)                                         ? KERNEL_STOPPED
+                                                                           : KERNEL_DONE;
+    }
+    if (status == KERNEL_DONE) {
         const double *in = mxGetPr(prhs[0]);
         const double *map = mxGetPr(prhs[1]);
-        pathThreads = nrhs < 5 ? 0
-                               : capRequested(threadCountOf(prhs[4], TEAM_MAX), static_cast<long long>(pixels),
-                                              MIN_WALK_PIXELS_PER_THREAD);
+        const int threads = nrhs < OSTRAVE_THREADS_ARG ? 0 : threadCountOf(prhs[OSTRAVE_THREADS_ARG - 1], TEAM_MAX);
         /* One team for the copies and the walk. */
         Team team;
-        teamStart(&team, walkTeam(pathThreads, static_cast<long long>(pixels)));
-        pathTeam = &team;
-        copyToRowMajor(&team, image, in, m, n);
-        copyToRowMajor(&team, directionMap, map, m, n, truncToInt);
-        convertTable(mxGetPr(prhs[2]));
-        pathRows = m;
-        pathCols = n;
-        ok = walkDirections(image, directionMap, a);
-        if (ok) {
-            copyToColMajor(&team, mxGetPr(netOut), netChange, m, n);
-            if (both)
-                copyToColMajor(&team, mxGetPr(totalOut), totalVariation, m, n);
+        teamStart(&team, teamSize(threads, static_cast<long long>(pixels), MIN_WALK_PIXELS_PER_THREAD));
+        pathRun = KernelRun{&team, KERNEL_PATH_AUTO, stop};
+        if (!copyToRowMajor(&team, image, in, m, n, stop) ||
+            !copyToRowMajor(&team, directionMap, map, m, n, truncToInt, stop))
+            status = KERNEL_STOPPED;
+        if (status == KERNEL_DONE) {
+            convertTable(mxGetPr(prhs[2]));
+            pathRows = m;
+            pathCols = n;
+            status = walkDirections(image, directionMap, a);
         }
-        pathTeam = nullptr;
+        if (status == KERNEL_DONE && (!copyToColMajor(&team, mxGetPr(netOut), netChange, m, n, stop) ||
+                                      (both && !copyToColMajor(&team, mxGetPr(totalOut), totalVariation, m, n, stop))))
+            status = KERNEL_STOPPED;
+        pathRun = KernelRun{nullptr, KERNEL_PATH_AUTO, {nullptr, nullptr}};
         teamStop(&team);
     }
     free(image);
@@ -154,11 +168,14 @@ static void runOstrave(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
     free(totalVariation);
     netChange = nullptr;
     totalVariation = nullptr;
-    if (!ok) {
+    if (status != KERNEL_DONE) {
         mxDestroyArray(netOut);
         if (totalOut)
             mxDestroyArray(totalOut);
-        ostraveOutOfMemory(err, m, n);
+        if (status == KERNEL_STOPPED)
+            ostraveInterrupted(err);
+        else
+            ostraveOutOfMemory(err, m, n);
         return;
     }
     plhs[0] = netOut;

@@ -44,7 +44,7 @@ static const Kernels avx2Kernels[3] = {
 };
 #endif
 
-const Kernels *kernelsFor(int path, NanCheck check)
+const Kernels *kernelsFor(KernelPath path, NanCheck check)
 {
 #ifdef HAVE_AVX2_PATH
     if (takesAvx2(path))

@@ -5,6 +5,8 @@
 
 #include "lanesolve.h"
 
+#include "../common/dispatch.h"
+
 /* Both return the lines they solved again to keep x86's NaN bits under
  * their check (lanes.h). */
 struct Kernels {
@@ -17,7 +19,7 @@ struct Kernels {
 
 /* The kernels of the path a call asked for (common/dispatch.h) under a
  * NaN check. */
-const Kernels *kernelsFor(int path, NanCheck check);
+const Kernels *kernelsFor(KernelPath path, NanCheck check);
 
 /* Scratch of one member's row solve: a block's lane-order copy (of the rows
  * there are, for images of fewer than BLOCK_ROWS rows). */

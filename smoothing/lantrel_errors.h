@@ -8,12 +8,18 @@
 
 #include <cstddef>
 
-/* Inputs a call needs, and the 1-based position of the optional thread count. */
-enum { LANTREL_INPUTS = 7, LANTREL_THREADS_ARG = LANTREL_INPUTS + 1 };
+/* Inputs a call needs, the 1-based position of the optional thread count,
+ * and the outputs it gives. */
+enum { LANTREL_INPUTS = 7, LANTREL_THREADS_ARG = LANTREL_INPUTS + 1, LANTREL_OUTPUTS = 1 };
 
 /* The two fixed texts: a short call and a store the module cannot have. */
 #define LANTREL_NARGIN_TEXT "Corvane must be called with 5 arguments. Please see Pemble for more details."
 #define LANTREL_MEMORY_TEXT "memAllocDouble: Memory is too huge.\n"
+
+inline void lantrelNargout(HostError *e, int asked)
+{
+    setError(e, "Lantrel:nargout", NARGOUT_TEXT, "There is one output", asked);
+}
 
 inline void lantrelNargin(HostError *e) { setError(e, "Lantrel:nargin", "%s", LANTREL_NARGIN_TEXT); }
 
@@ -34,5 +40,7 @@ inline void lantrelWeightSize(HostError *e, size_t have, int m, int n, size_t ne
 }
 
 inline void lantrelOutOfMemory(HostError *e) { setError(e, "Lantrel:outOfMemory", "%s", LANTREL_MEMORY_TEXT); }
+
+inline void lantrelInterrupted(HostError *e) { setError(e, "Lantrel:interrupted", INTERRUPTED_TEXT); }
 
 #endif

@@ -4,6 +4,7 @@
  * from mexFunction's own frame once everything has been released, so a host
  * that abandons the call by longjmp loses nothing. */
 #include "../host/hostargs.h"
+#include "../host/interrupt.h"
 #include "../host/layout.h"
 #include "lantrel_errors.h"
 #include "solver.h"
@@ -12,8 +13,12 @@
 #include <climits>
 #include <cstddef>
 
-static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
+static bool checkArgs(int nlhs, int nrhs, const mxArray *prhs[], HostError *err)
 {
+    if (nlhs > LANTREL_OUTPUTS) {
+        lantrelNargout(err, nlhs);
+        return false;
+    }
     if (nrhs < LANTREL_INPUTS) {
         lantrelNargin(err);
         return false;
@@ -40,9 +45,9 @@ static bool checkArgs(int nrhs, const mxArray *prhs[], HostError *err)
     return true;
 }
 
-static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostError *err)
+static void runLantrel(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[], HostError *err)
 {
-    if (!checkArgs(nrhs, prhs, err))
+    if (!checkArgs(nlhs, nrhs, prhs, err))
         return;
     const mxArray *image = prhs[0];
     const mxArray *weightMap = prhs[2];
@@ -57,8 +62,7 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
         return;
     }
     const size_t pixels = static_cast<size_t>(m) * static_cast<size_t>(n);
-    /* An image with no planes has no pixels to weigh. */
-    if (c > 0 && mxGetNumberOfElements(weightMap) < pixels) {
+    if (mxGetNumberOfElements(weightMap) < pixels) {
         lantrelWeightSize(err, mxGetNumberOfElements(weightMap), m, n, pixels);
         return;
     }
@@ -68,46 +72,57 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
     rows = m;
     cols = n;
     planes = c;
-    solverThreads = nrhs < 8 ? 0
-                             : capRequested(threadCountOf(prhs[7], TEAM_MAX), static_cast<long long>(pixels),
-                                            MIN_PIXELS_PER_THREAD);
+    const int threads = nrhs < LANTREL_THREADS_ARG ? 0 : threadCountOf(prhs[LANTREL_THREADS_ARG - 1], TEAM_MAX);
 
     /* The host's allocation comes first: if it fails the host abandons the
      * call while we hold nothing. */
     mxArray *out = mxDuplicateArray(image);
-    if (pixels == 0 || c == 0) {
-        plhs[0] = out;
-        return;
-    }
+    /* Asked after each step that takes long on a large image (the
+     * duplicate, the store's tables) and before each copy band and each
+     * part of a solve. */
+    HostInterrupt interrupt;
+    const StopQuery stop = hostStopQuery(&interrupt);
 
     /* One plane at a time through a single-plane store, all planes sharing
      * the weight map. The row-major weights are kept in the output's last
      * plane, which is only written once its plane is solved: memory the host
      * has already touched, where a fresh buffer would cost a page fault per
      * page on every call. */
-    double ***store = memAllocDouble(m, n, 1);
-    bool ok = store != nullptr;
-    if (ok) {
+    double ***store = nullptr;
+    KernelStatus status = KERNEL_STOPPED;
+    if (!stopAsked(stop)) {
+        store = memAllocDouble(m, n, 1);
+        status = !store ? KERNEL_NO_MEMORY : stopAsked(stop) ? KERNEL_STOPPED : KERNEL_DONE;
+    }
+    if (status == KERNEL_DONE) {
         /* One team for the copies and solves of every plane. */
         Team team;
-        teamStart(&team, smoothTeam(solverThreads, static_cast<long long>(pixels)));
-        solverTeam = &team;
+        teamStart(&team, teamSize(threads, static_cast<long long>(pixels), MIN_PIXELS_PER_THREAD));
+        solverRun = KernelRun{&team, KERNEL_PATH_AUTO, stop};
         double *result = mxGetPr(out);
-        double *weights = result + static_cast<size_t>(c - 1) * pixels;
-        copyToRowMajor(&team, weights, mxGetPr(weightMap), m, n);
+        double *weights = result + static_cast<size_t>(planes - 1) * pixels;
+        if (!copyToRowMajor(&team, weights, mxGetPr(weightMap), m, n, stop))
+            status = KERNEL_STOPPED;
         const double *in = mxGetPr(image);
-        for (int p = 0; ok && p < c; ++p) {
-            copyToRowMajor(&team, store[0][0], in + p * pixels, m, n);
-            ok = smoothSeparable(store, weights, weights, lambda, iterations, attenuation);
-            copyToColMajor(&team, result + p * pixels, store[0][0], m, n);
+        for (int p = 0; status == KERNEL_DONE && p < planes; ++p) {
+            if (!copyToRowMajor(&team, store[0][0], in + p * pixels, m, n, stop)) {
+                status = KERNEL_STOPPED;
+                break;
+            }
+            status = smoothSeparable(store, weights, weights, lambda, iterations, attenuation);
+            if (status == KERNEL_DONE && !copyToColMajor(&team, result + p * pixels, store[0][0], m, n, stop))
+                status = KERNEL_STOPPED;
         }
-        solverTeam = nullptr;
+        solverRun = KernelRun{nullptr, KERNEL_PATH_AUTO, {nullptr, nullptr}};
         teamStop(&team);
     }
     memFreeDouble(store);
-    if (!ok) {
+    if (status != KERNEL_DONE) {
         mxDestroyArray(out);
-        lantrelOutOfMemory(err);
+        if (status == KERNEL_STOPPED)
+            lantrelInterrupted(err);
+        else
+            lantrelOutOfMemory(err);
         return;
     }
     plhs[0] = out;
@@ -115,10 +130,9 @@ static void runLantrel(mxArray *plhs[], int nrhs, const mxArray *prhs[], HostErr
 
 extern "C" MEX_EXPORT void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
-    (void)nlhs;
     HostError err;
     err.id = nullptr;
-    runLantrel(plhs, nrhs, prhs, &err);
+    runLantrel(nlhs, plhs, nrhs, prhs, &err);
     if (err.id)
         mexErrMsgIdAndTxt(err.id, "%s", err.text);
 }

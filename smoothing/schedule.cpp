@@ -3,8 +3,10 @@
  * until none is left, meet, then take strips of columns, each solved over
  * the whole height with coefficients in the member's own scratch, and meet
  * again. Parts go to whichever member asks next, so a member on a busy core
- * takes fewer of them. */
-#include "smooth.h"
+ * takes fewer of them. Member 0 asks the caller's stop query before each
+ * part it takes; once it says so, no member takes another part, and all
+ * leave at the next meeting. */
+#include "schedule.h"
 
 #include "kernels.h"
 
@@ -43,7 +45,23 @@ struct SmoothCall {
     size_t rowScratchSize, stripScratchSize;
     std::atomic<long long> rowsTaken, stripsTaken; /* parts handed out since the call began */
     std::atomic<long long> linesRedone;
+    StopQuery stopQuery;
+    std::atomic<bool> stop;
 };
+
+bool stopping(const SmoothCall *call)
+{
+    return call->stop.load(std::memory_order_relaxed);
+}
+
+/* Whether to take no more parts. Member 0 asks the stop query first and
+ * passes a yes on to every member. */
+bool pollStop(SmoothCall *call, int t)
+{
+    if (t == 0 && stopAsked(call->stopQuery))
+        call->stop.store(true, std::memory_order_relaxed);
+    return stopping(call);
+}
 
 /* The next of `count` parts in round `it`, or -1 when none is left. Never
  * hands out beyond the round, so the next round starts at (it+1) * count. */
@@ -66,26 +84,29 @@ void runMember(SmoothCall *call, int t, TeamBarrier *barrier)
     const int M = call->colPass.length;
     const int N = call->colPass.lines;
     const int iterations = call->params.iterations;
-    long long redone = 0;
     /* The strength's own NaN bits are x86's too (with an invalid lambda or
      * attenuation, every line holds the NaN made here). */
     double lam = nanrules::mul(0.5, call->params.lambda);
     for (int it = 0; it < iterations; ++it) {
-        for (int b; takesRows && (b = takePart(&call->rowsTaken, it, call->rowBlocks)) >= 0;) {
+        for (int b; takesRows && !pollStop(call, t) && (b = takePart(&call->rowsTaken, it, call->rowBlocks)) >= 0;) {
             const int r1 = (b + 1) * BLOCK_ROWS < M ? (b + 1) * BLOCK_ROWS : M;
-            redone += call->kernels->rows(call->rowPass, b * BLOCK_ROWS, r1, lam, rowScratch);
+            const long long redone = call->kernels->rows(call->rowPass, b * BLOCK_ROWS, r1, lam, rowScratch);
+            if (redone)
+                call->linesRedone.fetch_add(redone, std::memory_order_relaxed);
         }
-        teamBarrier(barrier);
-        for (int s; takesStrips && (s = takePart(&call->stripsTaken, it, call->strips)) >= 0;) {
+        if (teamBarrier(barrier, &call->stop))
+            return;
+        for (int s; takesStrips && !pollStop(call, t) && (s = takePart(&call->stripsTaken, it, call->strips)) >= 0;) {
             const int i0 = s * STRIP_COLUMNS;
             const int i1 = i0 + STRIP_COLUMNS < N ? i0 + STRIP_COLUMNS : N;
-            redone += call->kernels->strip(call->colPass, i0, i1, lam, c);
+            const long long redone = call->kernels->strip(call->colPass, i0, i1, lam, c);
+            if (redone)
+                call->linesRedone.fetch_add(redone, std::memory_order_relaxed);
         }
-        if (it + 1 < iterations)
-            teamBarrier(barrier);
+        if (it + 1 < iterations && teamBarrier(barrier, &call->stop))
+            return;
         lam = nanrules::div(lam, call->params.attenuation);
     }
-    call->linesRedone.fetch_add(redone, std::memory_order_relaxed);
 }
 
 size_t stripScratch(int rows, int cols, NanCheck check)
@@ -118,33 +139,27 @@ size_t scratchDoubles(int rows, int cols, int team, NanCheck check)
 
 } // namespace
 
-int smoothTeam(int threads, long long pixels)
-{
-    return teamSize(threads, pixels, MIN_PIXELS_PER_THREAD);
-}
-
 size_t smoothScratchDoubles(int rows, int cols, int team)
 {
     return scratchDoubles(rows, cols, team, NATIVE_NAN_CHECK);
 }
 
-bool smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams params, int threads, int path, Team *team,
-                 SmoothNanAudit *audit)
+KernelStatus smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams params, const KernelRun &run,
+                         SmoothNanAudit *audit)
 {
     if (audit)
         audit->linesRedone = 0;
     const int m = image.rows;
     const int n = image.cols;
     if (params.iterations <= 0 || m <= 0 || n <= 0)
-        return true;
-    /* Small images are not worth a thread start. */
-    const int members = team ? team->size : smoothTeam(threads, static_cast<long long>(m) * n);
+        return KERNEL_DONE;
+    const int members = run.team ? run.team->size : 1;
 
     SmoothCall call;
     call.rowPass = Pass{image.base, h.base, n, m, image.rowStride, 1, h.rowStride, 1};
     call.colPass = Pass{image.base, v.base, m, n, 1, image.rowStride, 1, v.rowStride};
     const NanCheck check = nanCheckFor(audit);
-    call.kernels = kernelsFor(path, check);
+    call.kernels = kernelsFor(run.path, check);
     call.params = params;
     call.rowBlocks = (m + BLOCK_ROWS - 1) / BLOCK_ROWS;
     call.strips = (n + STRIP_COLUMNS - 1) / STRIP_COLUMNS;
@@ -155,16 +170,18 @@ bool smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams param
     const size_t total = scratchDoubles(m, n, members, check);
     call.rowScratch = static_cast<double *>(malloc(total * sizeof(double)));
     if (!call.rowScratch)
-        return false;
+        return KERNEL_NO_MEMORY;
     adviseHugePages(call.rowScratch, total * sizeof(double));
     call.stripScratch = call.rowScratch + call.rowScratchSize * static_cast<size_t>(call.rowSlots);
     call.rowsTaken.store(0, std::memory_order_relaxed);
     call.stripsTaken.store(0, std::memory_order_relaxed);
     call.linesRedone.store(0, std::memory_order_relaxed);
+    call.stopQuery = run.stop;
+    call.stop.store(false, std::memory_order_relaxed);
 
-    runTeam(team, members, [&call](int t, int, TeamBarrier *barrier) { runMember(&call, t, barrier); });
+    runTeam(run.team, [&call](int t, int, TeamBarrier *barrier) { runMember(&call, t, barrier); });
     free(call.rowScratch);
     if (audit)
         audit->linesRedone = call.linesRedone.load(std::memory_order_relaxed);
-    return true;
+    return stopping(&call) ? KERNEL_STOPPED : KERNEL_DONE;
 }

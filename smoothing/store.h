@@ -3,7 +3,9 @@
 #define STORE_H
 
 /* Set by the entry point at the start of every call, before anything reads
- * them. Calls into the module must not overlap. */
+ * them: rows and cols by the solver (smoothSeparable), planes by the entry
+ * point's loop, which takes the planes through a one-plane store in turn.
+ * Calls into the module must not overlap. */
 extern int rows;
 extern int cols;
 extern int planes;

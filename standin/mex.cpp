@@ -3,6 +3,7 @@
 #define STANDIN_BUILD_MEX
 #include "internal.h"
 
+#include <atomic>
 #include <csetjmp>
 #include <cstdarg>
 #include <cstdio>
@@ -40,6 +41,29 @@ void mexErrMsgIdAndTxt(const char *id, const char *fmt, ...)
     vsnprintf(text, sizeof text, fmt, ap);
     va_end(ap);
     raise(id, text);
+}
+
+/* Atomics: a module may ask from any of its threads. */
+static std::atomic<long> interruptCountdown{0};
+static std::atomic<long> interruptQueries{0};
+
+bool utIsInterruptPending(void)
+{
+    interruptQueries.fetch_add(1);
+    long k = interruptCountdown.load();
+    while (k > 1 && !interruptCountdown.compare_exchange_weak(k, k - 1)) {
+    }
+    return k == 1;
+}
+
+void standinInterruptAfter(long k)
+{
+    interruptCountdown.store(k > 0 ? k : 0);
+}
+
+long standinInterruptQueries(void)
+{
+    return interruptQueries.load();
 }
 
 enum { GUARD_SLOTS = 4 };

@@ -60,6 +60,15 @@ STANDIN_MX_API long long standinLiveBytes(void);
 /* Fail the k-th host allocation from now on (1 = the next); 0 turns it off. */
 STANDIN_MX_API void standinFailAllocation(long k);
 
+/* libut side: the host's interrupt query, as MATLAB's libut has it (C
+ * linkage, looked up by the modules at run time), and a way to make it say
+ * yes: at the k-th query from now on (1 = the next) and every one after,
+ * until it is turned off with 0. standinInterruptQueries counts every
+ * query since the process started. */
+STANDIN_MEX_API bool utIsInterruptPending(void);
+STANDIN_MEX_API void standinInterruptAfter(long k);
+STANDIN_MEX_API long standinInterruptQueries(void);
+
 /* libmex side: calling a module. */
 typedef struct StandinReport {
     int raised;          /* the module raised an error */

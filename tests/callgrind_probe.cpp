@@ -1,8 +1,8 @@
 /* Smooths a 256 x 256 scene on one thread, for valgrind's instruction count:
  *   callgrind_probe <iterations> [sse2]
- * "sse2" forces the baseline path. Prints the path taken, so that the count
+ * "sse2" forces the baseline path (SSE2 on x86). Prints the path taken, so that the count
  * can be judged against it. */
-#include "smooth.h"
+#include "schedule.h"
 #include "../common/dispatch.h"
 
 #include <cmath>
@@ -22,10 +22,10 @@ int main(int argc, char **argv)
             w[static_cast<size_t>(i) * N + j] = 0.2 + 0.1 * std::cos(0.11 * (i * N + j));
         }
     const bool baseline = argc > 2 && std::string(argv[2]) == "sse2";
-    const int path = baseline ? KERNEL_PATH_SSE2 : KERNEL_PATH_AUTO;
+    const KernelPath path = baseline ? KERNEL_PATH_BASELINE : KERNEL_PATH_AUTO;
     const WeightView weights{w.data(), N};
-    bool ok = smoothPlane(PlaneView{image.data(), M, N, N}, weights, weights, SmoothParams{20.0, iterations, 2.0}, 1,
-                          path);
+    bool ok = smoothPlane(PlaneView{image.data(), M, N, N}, weights, weights, SmoothParams{20.0, iterations, 2.0},
+                          KernelRun{nullptr, path, {nullptr, nullptr}}) == KERNEL_DONE;
     printf("path %s, checksum %.17g\n", takesAvx2(path) ? "AVX2" : "SSE2",
            image[static_cast<size_t>(M / 2) * N + N / 2]);
     return ok ? 0 : 1;

@@ -7,31 +7,31 @@
 #include "pathtables.h"
 #include "reference.h"
 #include "testutil.h"
-#include "pathwalk.h"
 #include "../common/dispatch.h"
 #include "../common/split.h"
 
 #include <algorithm>
 #include <cfloat>
 #include <climits>
+#include <system_error>
 
 namespace {
 
-std::vector<int> availablePaths()
+std::vector<KernelPath> availablePaths()
 {
-    std::vector<int> p = {KERNEL_PATH_SSE2};
+    std::vector<KernelPath> p = {KERNEL_PATH_BASELINE};
     if (cpuHasAvx2())
         p.push_back(KERNEL_PATH_AUTO);
     return p;
 }
 
-const char *pathName(int path)
+const char *pathName(KernelPath path)
 {
-    return path == KERNEL_PATH_SSE2 ? "SSE2" : "AVX2";
+    return path == KERNEL_PATH_BASELINE ? "baseline" : "AVX2";
 }
 
 std::vector<double> solve(std::vector<double> image, int M, int N, const std::vector<double> &w, double lambda,
-                          int iterations, double attenuation, int path, int threads)
+                          int iterations, double attenuation, KernelPath path, int threads)
 {
     return runKernel(std::move(image), M, N, w, lambda, iterations, attenuation, path, threads);
 }
@@ -50,7 +50,7 @@ void expectAllPathsMatch(const Case &c, int M, int N, const std::string &what)
 {
     std::vector<double> want = c.image;
     referenceSmooth(want, M, N, c.weights, c.lambda, c.iterations, c.attenuation);
-    for (int path : availablePaths()) {
+    for (KernelPath path : availablePaths()) {
         for (int threads = 1; threads <= 5; ++threads)
             ASSERT_TRUE(sameBits(solve(c.image, M, N, c.weights, c.lambda, c.iterations, c.attenuation, path, threads),
                                  want))
@@ -184,7 +184,7 @@ TEST(FastSolver, NanChecksSolveAgainOnlyTheLinesThatNeedIt)
     const int M = 70, N = 90, iterations = 3;
     Smoothed c = referenceCase(12, M, N, 2.0, 6.0, iterations, 2.0);
     const long long everyLine = static_cast<long long>(M + N) * iterations;
-    auto redone = [&](const std::vector<double> &image, SmoothNanCheck check, int path) {
+    auto redone = [&](const std::vector<double> &image, SmoothNanCheck check, KernelPath path) {
         std::vector<double> want = image;
         referenceSmooth(want, M, N, c.weights, 6.0, iterations, 2.0);
         SmoothNanAudit audit{check, -1};
@@ -196,7 +196,7 @@ TEST(FastSolver, NanChecksSolveAgainOnlyTheLinesThatNeedIt)
     nan[40 * N + 30] = NAN;
     inf[40 * N + 30] = INFINITY;
     inf[40 * N + 50] = -INFINITY;
-    for (int path : availablePaths()) {
+    for (KernelPath path : availablePaths()) {
         EXPECT_EQ(redone(nan, SMOOTH_NAN_INVALID_FLAG, path), 0);
         EXPECT_EQ(redone(nan, SMOOTH_NAN_EVERY_LINE, path), 1 + N + everyLine - (M + N));
         const long long flagged = redone(inf, SMOOTH_NAN_INVALID_FLAG, path);
@@ -221,7 +221,7 @@ TEST(FastSolver, DefaultTeamOnALargerImage)
     /* Large enough for the default to use every core. */
     const int M = 403, N = 389;
     Smoothed c = referenceCase(5, M, N, 3.0, 12.0, 2, 3.0);
-    for (int path : availablePaths())
+    for (KernelPath path : availablePaths())
         EXPECT_TRUE(sameBits(solve(c.image, M, N, c.weights, 12.0, 2, 3.0, path, 0), c.want)) << pathName(path);
 }
 
@@ -236,12 +236,20 @@ TEST(FastSolver, PipelinedTeamsMatchTheReference)
     for (auto [M, N] : shapes)
         for (int iterations : {1, 4}) {
             Smoothed c = referenceCase(static_cast<unsigned>(M * 1000 + N), M, N, 2.5, 9.0, iterations, 1.5);
-            for (int path : availablePaths())
+            for (KernelPath path : availablePaths())
                 for (int threads : {2, 3, 7, 16, 64})
                     ASSERT_TRUE(sameBits(solve(c.image, M, N, c.weights, 9.0, iterations, 1.5, path, threads), c.want))
                         << M << "x" << N << " " << pathName(path) << " threads " << threads << " rounds "
                         << iterations;
         }
+}
+
+/* A team start that the system refuses beyond Limit extra threads. */
+template <int Limit> void refusingStart(std::thread *slot, Team *team, int t)
+{
+    if (t > Limit)
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    startMember(slot, team, t);
 }
 
 TEST(FastSolver, ThreadsThatCannotStartLeaveTheirShareToTheOthers)
@@ -256,16 +264,83 @@ TEST(FastSolver, ThreadsThatCannotStartLeaveTheirShareToTheOthers)
     const std::vector<int> table = lineTable();
     std::vector<double> wantNet, wantTotal;
     referenceWalk(image, M, N, directions, table, 3, wantNet, wantTotal);
-    for (int limit : {0, 1, 2}) {
-        threadStartLimit = limit;
-        for (int path : availablePaths())
-            EXPECT_TRUE(sameBits(solve(image, M, N, c.weights, 4.0, 3, 2.0, path, 4), c.want)) << "limit " << limit;
+    const MemberStart starts[] = {refusingStart<0>, refusingStart<1>, refusingStart<2>};
+    for (int limit = 0; limit < 3; ++limit) {
+        Team team;
+        teamStart(&team, 4, starts[limit]);
+        EXPECT_EQ(team.size, limit + 1);
+        for (KernelPath path : availablePaths()) {
+            std::vector<double> smoothed = image;
+            const WeightView w{c.weights.data(), N};
+            EXPECT_EQ(smoothPlane(PlaneView{smoothed.data(), M, N, N}, w, w, SmoothParams{4.0, 3, 2.0},
+                                  KernelRun{&team, path, {nullptr, nullptr}}),
+                      KERNEL_DONE);
+            EXPECT_TRUE(sameBits(smoothed, c.want)) << "limit " << limit;
+        }
         std::vector<double> net(n), total(n);
-        EXPECT_TRUE(walkPaths(PathView{image.data(), directions.data(), M, N, N, N}, table.data(), 3, net.data(),
-                              total.data(), 4, KERNEL_PATH_AUTO));
-        threadStartLimit = -1;
+        EXPECT_EQ(walkPaths(PathView{image.data(), N, directions.data(), N, M, N}, table.data(), 3,
+                            PathOutputs{net.data(), total.data(), N}, KernelRun{&team, KERNEL_PATH_AUTO, {nullptr, nullptr}}),
+                  KERNEL_DONE);
+        teamStop(&team);
         EXPECT_TRUE(sameBits(net, wantNet)) << "limit " << limit;
         EXPECT_TRUE(sameBits(total, wantTotal)) << "limit " << limit;
+    }
+}
+
+/* A stop query that says yes from its yesFrom-th time on, counting. */
+struct CountedStop {
+    long asked, yesFrom;
+};
+
+bool countedStop(void *context)
+{
+    CountedStop *c = static_cast<CountedStop *>(context);
+    return ++c->asked >= c->yesFrom;
+}
+
+TEST(FastSolver, AStopAtAnyQueryEndsEveryMember)
+{
+    /* Member 0 asks before each part it takes and once more when a phase
+     * has none left for it: a yes at any of those ends the call on every
+     * member (none left waiting at a barrier) with KERNEL_STOPPED; a query
+     * that never says yes changes no bit. Teams of 3 ask a varying number
+     * of times, at least once a phase. The walk likewise, by bands. */
+    const int M = 70, N = 150, iterations = 3;
+    const Smoothed c = referenceCase(91, M, N, 2.0, 6.0, iterations, 2.0);
+    const WeightView w{c.weights.data(), N};
+    for (int members : {1, 3}) {
+        Team team;
+        teamStart(&team, members);
+        auto run = [&](CountedStop *q, std::vector<double> &image) {
+            return smoothPlane(PlaneView{image.data(), M, N, N}, w, w, SmoothParams{6.0, iterations, 2.0},
+                               KernelRun{&team, KERNEL_PATH_AUTO, {countedStop, q}});
+        };
+        CountedStop never{0, LONG_MAX};
+        std::vector<double> image = c.image;
+        EXPECT_EQ(run(&never, image), KERNEL_DONE);
+        EXPECT_TRUE(sameBits(image, c.want)) << members << " members";
+        const long surely = team.size == 1 ? never.asked : 2 * iterations;
+        EXPECT_GE(never.asked, 2 * iterations);
+        for (long k = 1; k <= surely; ++k) {
+            CountedStop q{0, k};
+            image = c.image;
+            EXPECT_EQ(run(&q, image), KERNEL_STOPPED) << members << " members, yes at query " << k;
+        }
+        /* The walk: member 0 asks before each band it takes, at least once. */
+        std::vector<int> directions(static_cast<size_t>(M) * N, 45);
+        std::vector<double> net(directions.size()), total(directions.size());
+        const std::vector<int> table = lineTable();
+        auto walk = [&](CountedStop *q) {
+            return walkPaths(PathView{c.image.data(), N, directions.data(), N, M, N}, table.data(), 2,
+                             PathOutputs{net.data(), total.data(), N}, KernelRun{&team, KERNEL_PATH_AUTO, {countedStop, q}});
+        };
+        CountedStop neverWalk{0, LONG_MAX};
+        EXPECT_EQ(walk(&neverWalk), KERNEL_DONE);
+        for (long k = 1; k <= (team.size == 1 ? neverWalk.asked : 1); ++k) {
+            CountedStop q{0, k};
+            EXPECT_EQ(walk(&q), KERNEL_STOPPED) << members << " members, yes at query " << k;
+        }
+        teamStop(&team);
     }
 }
 
@@ -300,15 +375,15 @@ std::vector<double> walkImage(std::mt19937_64 &rng, int M, int N, double low)
 }
 
 /* One walk with the given path and team; the outputs start as -7 so that
- * an element left unwritten shows. With pad > 0 the image and the map lie
- * in rows pad elements longer than N, the padding holding what would show
- * if it were read (1e300, and a direction the offsets have no row for). */
+ * an element left unwritten shows. With pad > 0 the image, the map and the
+ * outputs lie in rows pad elements longer than N, the padding holding what
+ * would show if it were read (1e300, and a direction the offsets have no
+ * row for) or written (-7 in the outputs). */
 void runWalk(const std::vector<double> &img, int M, int N, const std::vector<int> &dirs, const std::vector<int> &table,
-             int a, int path, int threads, std::vector<double> &net, std::vector<double> &total, int pad = 0)
+             int a, KernelPath path, int threads, std::vector<double> &net, std::vector<double> &total, int pad = 0)
 {
-    net.assign(img.size(), -7.0);
-    total.assign(img.size(), -7.0);
     const int S = N + pad;
+    std::vector<double> wideNet(static_cast<size_t>(M) * S, -7.0), wideTotal(wideNet.size(), -7.0);
     std::vector<double> wideImg(static_cast<size_t>(M) * S, 1e300);
     std::vector<int> wideDirs(static_cast<size_t>(M) * S, -1000000);
     for (int r = 0; r < M; ++r)
@@ -316,8 +391,23 @@ void runWalk(const std::vector<double> &img, int M, int N, const std::vector<int
             wideImg[static_cast<size_t>(r) * S + c] = img[static_cast<size_t>(r) * N + c];
             wideDirs[static_cast<size_t>(r) * S + c] = dirs[static_cast<size_t>(r) * N + c];
         }
-    ASSERT_TRUE(walkPaths(PathView{wideImg.data(), wideDirs.data(), M, N, S, S}, table.data(), a, net.data(),
-                          total.data(), threads, path));
+    ASSERT_EQ(runWalkKernel(PathView{wideImg.data(), S, wideDirs.data(), S, M, N}, table, a, wideNet.data(),
+                            wideTotal.data(), S, path, threads),
+              KERNEL_DONE);
+    /* What lies between the rows stays as it was. */
+    net.assign(img.size(), 0.0);
+    total.assign(img.size(), 0.0);
+    for (int r = 0; r < M; ++r)
+        for (int c = 0; c < S; ++c) {
+            const size_t k = static_cast<size_t>(r) * S + c;
+            if (c < N) {
+                net[static_cast<size_t>(r) * N + c] = wideNet[k];
+                total[static_cast<size_t>(r) * N + c] = wideTotal[k];
+            } else {
+                EXPECT_EQ(wideNet[k], -7.0);
+                EXPECT_EQ(wideTotal[k], -7.0);
+            }
+        }
 }
 
 TEST(FastWalk, NeighboursStartingAtDifferentSamplesKeepTheirOwnStart)
@@ -341,7 +431,7 @@ TEST(FastWalk, NeighboursStartingAtDifferentSamplesKeepTheirOwnStart)
     std::vector<int> dirs(img.size(), 5);
     std::vector<double> wantNet, wantTotal;
     referenceWalk(img, M, N, dirs, table, a, wantNet, wantTotal);
-    for (int path : availablePaths()) {
+    for (KernelPath path : availablePaths()) {
         std::vector<double> net, total;
         runWalk(img, M, N, dirs, table, a, path, 1, net, total);
         EXPECT_TRUE(sameBits(net, wantNet)) << pathName(path);
@@ -350,7 +440,7 @@ TEST(FastWalk, NeighboursStartingAtDifferentSamplesKeepTheirOwnStart)
     /* All negative: every output 0 on either path. */
     for (double &v : img)
         v = -1.0 - std::fabs(v == v ? v : 1.0);
-    for (int path : availablePaths()) {
+    for (KernelPath path : availablePaths()) {
         std::vector<double> net, total;
         runWalk(img, M, N, dirs, table, a, path, 1, net, total);
         EXPECT_TRUE(std::all_of(net.begin(), net.end(), [](double x) { return x == 0.0; })) << pathName(path);
@@ -375,7 +465,7 @@ TEST(FastWalk, EveryThreadCountMatchesTheReference)
                 for (const std::vector<int> &table : {straight, randomTable(rng, a)}) {
                     std::vector<double> wantNet, wantTotal;
                     referenceWalk(img, M, N, dirs, table, a, wantNet, wantTotal);
-                    for (int path : availablePaths())
+                    for (KernelPath path : availablePaths())
                         for (int threads = 0; threads <= 5; ++threads) {
                             std::vector<double> net, total;
                             /* Odd thread counts walk a view with longer rows. */

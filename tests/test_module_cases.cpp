@@ -3,7 +3,7 @@
  * planes, conversions, output counts, errors and their texts. */
 #include "faultalloc.h"
 #include "pathtables.h"
-#include "smooth.h"
+#include "schedule.h"
 #include "store.h"
 #include "testutil.h"
 
@@ -63,6 +63,27 @@ TEST(ModuleCost, OstraveThreadCountIsAnUpperBound)
                       expectCase("Ostrave", c);
               }),
               0);
+}
+
+TEST(ModuleCost, ThreadCountIsCappedByTheMachine)
+{
+    /* 1024 x 1024 keeps 16 (Lantrel) or 32 (Ostrave) threads busy by the
+     * work's measure; 64 asked for start no more than the hardware has. */
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    if (cores <= 0)
+        GTEST_SKIP() << "the hardware thread count is not known here";
+    const int side = 1024;
+    const std::vector<double> v = uniformValues(17, side * side, 0.0, 1.0);
+    const DriverCase lantrel = okCase("1024x1024, 64 threads", [&] {
+        return lantrelCall(arrayOf({side, side}, v), arrayOf({side, side}, v), 3, 1, 64);
+    });
+    EXPECT_LE(threadsStartedDuring([&] { expectCase("Lantrel", lantrel); }), cores - 1);
+    const std::vector<double> table = hostTable(lineTable());
+    const DriverCase ostrave = okCase("1024x1024, 64 threads", [&] {
+        return std::vector<mxArray *>{arrayOf({side, side}, v), standinCreateMatrix(side, side),
+                                      arrayOf({80, 722}, table), standinCreateScalar(1), standinCreateScalar(64)};
+    }, 2);
+    EXPECT_LE(threadsStartedDuring([&] { expectCase("Ostrave", ostrave); }), cores - 1);
 }
 
 TEST(ModuleCost, LantrelScratchIsSizedByTheLinesNotTheImage)

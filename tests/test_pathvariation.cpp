@@ -1,10 +1,9 @@
 /* The path-variation kernel on its own: bit-exactness against the literal
  * reference, the worked walks, and tables with offsets of any size. */
+#include "kernelrun.h"
 #include "pathtables.h"
 #include "reference.h"
 #include "testutil.h"
-#include "pathwalk.h"
-#include "../common/dispatch.h"
 
 #include <algorithm>
 #include <climits>
@@ -20,8 +19,8 @@ Walk runWalk(const double *image, int M, int N, const std::vector<int> &dirs, co
     Walk w;
     w.nc.assign(dirs.size(), 12345.0);
     w.tv.assign(dirs.size(), 12345.0);
-    EXPECT_TRUE(walkPaths(PathView{image, dirs.data(), M, N, N, N}, table.data(), a, w.nc.data(), w.tv.data(), 0,
-                          KERNEL_PATH_AUTO));
+    EXPECT_EQ(runWalkKernel(PathView{image, N, dirs.data(), N, M, N}, table, a, w.nc.data(), w.tv.data(), N),
+              KERNEL_DONE);
     return w;
 }
 

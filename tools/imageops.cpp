@@ -1,6 +1,6 @@
 #include "imageops.h"
 
-#include "../pathvariation/walk.h"
+#include "../pathvariation/table.h"
 
 #include <algorithm>
 #include <cmath>

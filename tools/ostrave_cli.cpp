@@ -3,7 +3,7 @@
 #include "imageops.h"
 #include "pngio.h"
 #include "toolkit.h"
-#include "../pathvariation/walk.h"
+#include "../pathvariation/table.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "toolkit.h"
 
 #include "loader.h"
-#include "../pathvariation/walk.h"
+#include "../pathvariation/table.h"
 
 #include <cerrno>
 #include <chrono>

@@ -50,6 +50,7 @@ struct DriverCase {
     long failModuleAllocation;             /* this allocation of the module's own fails */
     unsigned flags;
     std::string docCall; /* the call as the bad-input table shows it; empty: not a row */
+    long interruptAfter = 0; /* the host's interrupt query says yes from its k-th time on (0: never) */
 
     DriverCase text(const char *t) const { DriverCase c = *this; c.expectText = t; return c; }
     DriverCase doc(std::string call) const { DriverCase c = *this; c.docCall = std::move(call); return c; }
@@ -60,6 +61,7 @@ struct DriverCase {
         return c;
     }
     DriverCase with(unsigned f) const { DriverCase c = *this; c.flags |= f; return c; }
+    DriverCase interruptedAt(long k) const { DriverCase c = *this; c.interruptAfter = k; return c; }
 };
 
 inline DriverCase okCase(std::string name, std::function<std::vector<mxArray *>()> make, int nlhs = 1)

@@ -62,7 +62,9 @@ unsigned runCase(MexFunction fn, const std::string &module, const DriverCase &c,
     if (moduleAllocator)
         moduleAllocator->fail(c.failModuleAllocation);
     standinFailAllocation(c.failAllocation);
+    standinInterruptAfter(c.interruptAfter);
     standinCall(fn, c.nlhs, r.out, static_cast<int>(prhs.size()), prhs.data(), &r.report);
+    standinInterruptAfter(0);
     standinFailAllocation(0);
     if (moduleAllocator) {
         r.moduleFaultHit = c.failModuleAllocation > 0 && moduleAllocator->fail(0) == 0;

@@ -195,6 +195,33 @@ void lantrelCases(std::vector<DriverCase> &cases)
         return withThreads(constantCall({256, 512}, 1.0, 0.5, 1), standinCreateScalar(2));
     }));
 
+    /* Ctrl-C: the host's interrupt query says yes from its k-th time on, in
+     * the first plane or a later one, on one thread or two; nothing comes
+     * back, nothing is held. A query that never says yes changes nothing. */
+    const struct {
+        const char *name;
+        long k;
+        int m, n, planes;
+        double threads;
+    } interrupts[] = {{"first query", 1, 150, 97, 3, 1}, {"second plane", 50, 150, 97, 3, 1},
+                      {"two threads", 2, 256, 512, 1, 2}, {"never in time", 1000000, 150, 97, 3, 1}};
+    for (const auto &t : interrupts) {
+        const int m = t.m, n = t.n, planes = t.planes;
+        const double threads = t.threads;
+        const Inputs make = [=] { return withThreads(randomCall(m, n, planes, 90, 5.0, 3, 2.0), standinCreateScalar(threads)); };
+        const std::string name = std::string("interrupted, ") + t.name;
+        cases.push_back((t.k < 1000000 ? errorCase(name, make, "Lantrel:interrupted").text("Interrupted")
+                                       : okCase(name, make))
+                            .interruptedAt(t.k)
+                            .with(CASE_LOCAL));
+    }
+
+    /* More outputs than the one there is, refused before any work. */
+    for (int nlhs : {2, 3})
+        cases.push_back(errorCase(std::to_string(nlhs) + " outputs", [] { return call(ones34(), ones34(), 1, 1, 2); },
+                                  "Lantrel:nargout", 0, nlhs)
+                            .text(nlhs == 2 ? "There is one output; 2 were asked for." : "3 were asked for")
+                            .with(CASE_UNREAD));
     for (size_t count : {0, 1, 5, 6}) {
         DriverCase c = errorCase(std::to_string(count) + " inputs", [=] { return firstInputs(count); },
                                  "Lantrel:nargin").text(nargText);

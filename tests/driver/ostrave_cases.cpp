@@ -249,6 +249,27 @@ void ostraveCases(std::vector<DriverCase> &cases)
         return replacedIn(constantCall({256, 256}, 1.0, 4.0, 3), 4, standinCreateScalar(2));
     }, 2));
 
+    /* Ctrl-C, as for Lantrel: the interrupt query says yes from its k-th time on. */
+    const struct {
+        const char *name;
+        long k;
+        int m, n;
+        double threads;
+    } interrupts[] = {{"first query", 1, 64, 48, 1}, {"in the walk", 5, 64, 48, 1}, {"two threads", 1, 256, 256, 2},
+                      {"never in time", 1000000, 64, 48, 1}};
+    for (const auto &t : interrupts) {
+        const int m = t.m, n = t.n;
+        const double threads = t.threads;
+        const std::function<std::vector<mxArray *>()> make = [=] {
+            return replacedIn(randomCall(m, n, 5, 690, 0.0), 4, standinCreateScalar(threads));
+        };
+        const std::string name = std::string("interrupted, ") + t.name;
+        cases.push_back((t.k < 1000000 ? errorCase(name, make, "Ostrave:interrupted", 0, 2).text("Interrupted")
+                                       : okCase(name, make, 2))
+                            .interruptedAt(t.k)
+                            .with(CASE_LOCAL));
+    }
+
     /* Bad arguments; the texts carry numbers, so the C runtimes' formatting
      * is compared too. */
     for (size_t count : {0, 3})
@@ -260,6 +281,13 @@ void ostraveCases(std::vector<DriverCase> &cases)
             return in;
         }, "Ostrave:nargin", 0, 2).text(count ? "(got 3)" : "Four inputs are required")
                             .doc(count ? "`Ostrave(img, map, T)`" : "`Ostrave()`"));
+    /* More outputs than the two there are, refused before any work (even
+     * before the count of inputs). */
+    cases.push_back(errorCase("3 outputs", good, "Ostrave:nargout", 0, 3)
+                        .text("There are two outputs (the net change and the total variation); 3 were asked for.")
+                        .with(CASE_UNREAD));
+    cases.push_back(errorCase("4 outputs, no inputs", [] { return std::vector<mxArray *>{}; }, "Ostrave:nargout", 0, 4)
+                        .with(CASE_UNREAD));
     struct Bad {
         const char *name;
         size_t arg;

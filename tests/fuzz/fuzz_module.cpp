@@ -30,10 +30,10 @@ const ModuleAllocator counted = {standinFailModuleAllocation, standinModuleAlloc
 
 #ifdef FUZZ_OSTRAVE
 const char moduleName[] = "Ostrave";
-const int takesInputs = 4;
+const int takesInputs = 4, givesOutputs = 2;
 #else
 const char moduleName[] = "Lantrel";
-const int takesInputs = 7;
+const int takesInputs = 7, givesOutputs = 1;
 #endif
 
 [[noreturn]] void violated(const char *what, const char *detail = "")
@@ -309,7 +309,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 violated("error without a text:", report.id);
             if (r.moduleFaultHit && strcmp(report.id, oomId) != 0)
                 violated("a failed allocation gave another error:", report.id);
-            if (!hostFault && !r.moduleFaultHit && plainlyValid(r.inputs))
+            if (!hostFault && !r.moduleFaultHit && nlhs <= givesOutputs && plainlyValid(r.inputs))
                 violated("a valid call was refused:", report.text);
 #ifndef FUZZ_OSTRAVE
             if (strcmp(report.id, oomId) == 0 && strcmp(report.text, "memAllocDouble: Memory is too huge.\n") != 0)
@@ -319,6 +319,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         if (r.moduleFaultHit)
             violated("a failed allocation went unreported");
+        if (nlhs > givesOutputs)
+            violated("more outputs were asked for than there are, and the call went on");
         std::vector<mxArray *> plhs(r.out, r.out + r.room);
         checkOutputs(nlhs, plhs.data(), r.room, r.inputs);
 #ifndef FUZZ_OSTRAVE

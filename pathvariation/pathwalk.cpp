@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../common/nanrules.h"
 #include "../common/dispatch.h"
+#include "../common/nanrules.h"
 #include "../common/split.h"
 
 #if defined(__SSE2__)
@@ -26,6 +26,7 @@ struct WalkCall {
     int M, N;
     int S, mapS;         /* row strides of the image and of the map */
     double *net, *total;
+    ptrdiff_t outS;      /* row stride of net and total */
     const int *offsets;  /* the offset rows */
     const int *rowSteps; /* per direction: the row offsets divided by N */
     const int *linear;   /* per direction: column + row offset, or null without interior */
@@ -265,38 +266,33 @@ static inline void walkRowsWith(const WalkCall &w, int r0, int r1)
     const int M = w.M;
     const int N = w.N;
     const int n = w.length;
-    double *nets = w.net;
-    double *totals = w.total;
     /* Interior columns [c0, c1) of interior rows. */
     const int c0 = static_cast<int>(w.colMargin < N ? w.colMargin : N);
     const int c1 = N - w.colMargin > c0 ? static_cast<int>(N - w.colMargin) : c0;
     for (int r = r0; r < r1; ++r) {
         const bool interiorRow = w.linear && r >= w.rowMargin && r <= M - w.rowMargin - 1;
         const int b0 = interiorRow ? c0 : N;
-        const int rowStart = r * N;
+        double *nets = w.net + static_cast<ptrdiff_t>(r) * w.outS;
+        double *totals = w.total + static_cast<ptrdiff_t>(r) * w.outS;
         const double *image = w.image + static_cast<size_t>(r) * w.S;
         const int *map = w.map + static_cast<size_t>(r) * w.mapS;
         for (int c = 0; c < N; ++c) {
             if (c == b0) {
                 for (; c + Width <= c1; c += Width) {
-                    const int k = rowStart + c;
                     const int *offset[Width];
                     for (int g = 0; g < Width; ++g)
                         offset[g] = w.linear + static_cast<size_t>(map[c + g]) * n;
-                    Group(image + c, offset, n, &nets[k], &totals[k]);
+                    Group(image + c, offset, n, &nets[c], &totals[c]);
                 }
-                for (; c < c1; ++c) {
-                    const int k = rowStart + c;
-                    walkInterior(image + c, w.linear + static_cast<size_t>(map[c]) * n, n, &nets[k], &totals[k]);
-                }
+                for (; c < c1; ++c)
+                    walkInterior(image + c, w.linear + static_cast<size_t>(map[c]) * n, n, &nets[c], &totals[c]);
                 if (c == N)
                     break;
             }
-            const int k = rowStart + c;
             const int d = map[c];
             walkBorder<false>(w.image, M, N, w.S, w.offsets + static_cast<size_t>(d) * n,
                               w.offsets + static_cast<size_t>(DIRECTIONS + d) * n,
-                              w.rowSteps + static_cast<size_t>(d) * n, n, r, c, &nets[k], &totals[k]);
+                              w.rowSteps + static_cast<size_t>(d) * n, n, r, c, &nets[c], &totals[c]);
         }
     }
 }
@@ -334,25 +330,24 @@ static void redoNanPixels(const WalkCall &w, int r0, int r1)
     const int M = w.M;
     const int N = w.N;
     const int n = w.length;
-    double *nets = w.net;
-    double *totals = w.total;
     for (int r = r0; r < r1; ++r) {
-        if (!rowMayHoldNan(totals + static_cast<size_t>(r) * N, N))
+        double *nets = w.net + static_cast<ptrdiff_t>(r) * w.outS;
+        double *totals = w.total + static_cast<ptrdiff_t>(r) * w.outS;
+        if (!rowMayHoldNan(totals, N))
             continue;
         const bool interiorRow = w.linear && r >= w.rowMargin && r <= M - w.rowMargin - 1;
         for (int c = 0; c < N; ++c) {
-            const int k = r * N + c;
-            if (!std::isnan(totals[k]))
+            if (!std::isnan(totals[c]))
                 continue;
             const int d = w.map[static_cast<size_t>(r) * w.mapS + c];
             if (interiorRow && c >= w.colMargin && c <= N - w.colMargin - 1)
                 walkInterior<true>(w.image + static_cast<size_t>(r) * w.S + c, w.linear + static_cast<size_t>(d) * n,
-                                   n, &nets[k], &totals[k]);
+                                   n, &nets[c], &totals[c]);
             else
                 walkBorder<true>(w.image, M, N, w.S, w.offsets + static_cast<size_t>(d) * n,
                                  w.offsets + static_cast<size_t>(DIRECTIONS + d) * n,
-                                 w.rowSteps + static_cast<size_t>(d) * n, n, r, c, &nets[k],
-                                 &totals[k]);
+                                 w.rowSteps + static_cast<size_t>(d) * n, n, r, c, &nets[c],
+                                 &totals[c]);
         }
     }
 }
@@ -369,19 +364,18 @@ __attribute__((target("avx2"))) static void walkRowsAvx2(const WalkCall &w, int 
 }
 #endif
 
-bool walkPaths(PathView view, const int *table, int halfLength, double *net, double *total, int threads, int path,
-               Team *team)
+KernelStatus walkPaths(PathView view, const int *table, int halfLength, PathOutputs out, const KernelRun &run)
 {
     const int a = halfLength;
     const int n = 2 * a + 2;
     const int M = view.rows;
     const int N = view.cols;
-    const int S = view.imageStride > 0 ? view.imageStride : N;
+    const int S = static_cast<int>(view.imageStride);
     WalkCall w;
     int colReach, rowReach;
     int *offsets = buildOffsetRows(table, M, N, S, a, &colReach, &rowReach);
     if (!offsets)
-        return false;
+        return KERNEL_NO_MEMORY;
 
     /* Interior pixels are those every offset of the table keeps inside: a+1
      * from each edge for tables whose offsets stay within a+1, further for
@@ -396,7 +390,7 @@ bool walkPaths(PathView view, const int *table, int halfLength, double *net, dou
     int *derived = static_cast<int *>(malloc(2 * entries * sizeof(int)));
     if (!derived) {
         free(offsets);
-        return false;
+        return KERNEL_NO_MEMORY;
     }
     int *rowSteps = derived;
     int *linear = nullptr;
@@ -412,28 +406,39 @@ bool walkPaths(PathView view, const int *table, int halfLength, double *net, dou
     w.M = M;
     w.N = N;
     w.S = S;
-    w.mapS = view.mapStride > 0 ? view.mapStride : N;
-    w.net = net;
-    w.total = total;
+    w.mapS = static_cast<int>(view.mapStride);
+    w.net = out.net;
+    w.total = out.total;
+    w.outS = out.rowStride;
     w.offsets = offsets;
     w.rowSteps = rowSteps;
     w.linear = linear;
     w.length = n;
 
-    const int members = team ? team->size : walkTeam(threads, static_cast<long long>(M) * N);
+    const int members = run.team ? run.team->size : 1;
     /* Rows go out in bands, BANDS_PER_MEMBER per member, to whichever member
-     * asks next, so that a member on a busier core takes fewer of them. */
-    const int band = M / (members * BANDS_PER_MEMBER) > 1 ? M / (members * BANDS_PER_MEMBER) : 1;
+     * asks next, so that a member on a busier core takes fewer of them; a
+     * band holds at most BAND_PIXELS, so that member 0 asks the stop query
+     * often enough. */
+    int band = M / (members * BANDS_PER_MEMBER) > 1 ? M / (members * BANDS_PER_MEMBER) : 1;
+    if (static_cast<long long>(band) * N > BAND_PIXELS)
+        band = N < BAND_PIXELS ? static_cast<int>(BAND_PIXELS / N) : 1;
     void (*walkRows)(const WalkCall &, int, int) = walkRowsPlain;
 #ifdef WALK_AVX2_GROUP
-    if (takesAvx2(path))
+    if (takesAvx2(run.path))
         walkRows = walkRowsAvx2;
-#else
-    (void)path;
 #endif
     std::atomic<long long> nextRow(0);
-    runTeam(team, members, [&w, M, band, walkRows, &nextRow](int, int, TeamBarrier *) {
-        for (long long r0; (r0 = nextRow.fetch_add(band, std::memory_order_relaxed)) < M;) {
+    std::atomic<bool> stop(false);
+    const StopQuery query = run.stop;
+    runTeam(run.team, [&w, M, band, walkRows, &nextRow, &stop, &query](int t, int, TeamBarrier *) {
+        for (;;) {
+            /* Member 0 asks before each band it takes. */
+            if (t == 0 && stopAsked(query))
+                stop.store(true, std::memory_order_relaxed);
+            long long r0;
+            if (stop.load(std::memory_order_relaxed) || (r0 = nextRow.fetch_add(band, std::memory_order_relaxed)) >= M)
+                break;
             const int r1 = static_cast<int>(r0 + band < M ? r0 + band : M);
             walkRows(w, static_cast<int>(r0), r1);
             redoNanPixels(w, static_cast<int>(r0), r1);
@@ -441,10 +446,5 @@ bool walkPaths(PathView view, const int *table, int halfLength, double *net, dou
     });
     free(derived);
     free(offsets);
-    return true;
-}
-
-int walkTeam(int threads, long long pixels)
-{
-    return teamSize(threads, pixels, MIN_WALK_PIXELS_PER_THREAD);
+    return stop.load(std::memory_order_relaxed) ? KERNEL_STOPPED : KERNEL_DONE;
 }

@@ -1,12 +1,13 @@
-/* The smoother's kernel, called with everything it works on. No host calls
- * and no module-level state: smoothSeparable (solver.h) is the adapter that
- * hands it what the module's variables hold. */
-#ifndef SMOOTH_H
-#define SMOOTH_H
+/* The smoother's kernel, smoothPlane, which schedule.cpp spreads over a
+ * team, called with everything it works on. No host calls and no
+ * module-level state: smoothSeparable (solver.h) is the adapter that hands
+ * it what the module's variables hold. */
+#ifndef SCHEDULE_H
+#define SCHEDULE_H
+
+#include "../common/run.h"
 
 #include <cstddef>
-
-struct Team;
 
 /* A single-plane image: element (i, j) at base[i * rowStride + j]. */
 struct PlaneView {
@@ -28,6 +29,7 @@ struct SmoothParams {
     double attenuation;
 };
 
+/* The fewest pixels worth a member of their own (common/split.h's teamSize). */
 enum { MIN_PIXELS_PER_THREAD = 65536 };
 
 /* The result's NaNs (sign and payload) are x86's on every build (see
@@ -45,15 +47,14 @@ struct SmoothNanAudit {
  * then every column, exactly: (I + s*A) u = f with A the line's weighted
  * second-difference matrix, s = lambda/2 in the first round and divided by
  * `attenuation` after each. h couples (i, j) with (i, j+1) in the row pass,
- * v (i, j) with (i+1, j) in the column pass. threads: 0 picks one per core
- * (fewer for small images), n > 0 at most n; path: a KernelPath
- * (common/dispatch.h). The result never depends on either. team: a team
- * started by the caller (common/split.h) to work on, or null for one of
- * `threads` of its own. audit: null, or the check to use and the count it
- * gets back. Returns false, with the image untouched, only if its scratch
- * cannot be allocated. */
-bool smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams params, int threads, int path,
-                 Team *team = nullptr, SmoothNanAudit *audit = nullptr);
+ * v (i, j) with (i+1, j) in the column pass. The run's team shares the work
+ * (the result never depends on its size or on the path); member 0 asks its
+ * stop query before every row block and strip it takes. audit: null, or the
+ * NaN check to use and the count of lines it solved again. KERNEL_NO_MEMORY,
+ * with the image untouched, if the scratch cannot be allocated;
+ * KERNEL_STOPPED, with the image part-way, once the stop query has said so. */
+KernelStatus smoothPlane(PlaneView image, WeightView h, WeightView v, SmoothParams params, const KernelRun &run,
+                         SmoothNanAudit *audit = nullptr);
 
 /* The scratch smoothPlane allocates for a team of `team` under the build's
  * own NaN check, in doubles: SMOOTH_SCRATCH_PER_THREAD x team x (rows +
@@ -64,8 +65,5 @@ enum { SMOOTH_SCRATCH_PER_THREAD = 64 };
 #else
 enum { SMOOTH_SCRATCH_PER_THREAD = 128 };
 #endif
-
-/* The team smoothPlane takes for a plane of `pixels` when asked for `threads`. */
-int smoothTeam(int threads, long long pixels);
 
 #endif

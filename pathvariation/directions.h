@@ -1,7 +1,7 @@
 /* The path-variation module's named components: its per-call state and
  * walkDirections, which hands that state to the kernel (pathwalk.h). */
-#ifndef WALK_H
-#define WALK_H
+#ifndef DIRECTIONS_H
+#define DIRECTIONS_H
 
 #include "pathwalk.h"
 
@@ -15,15 +15,13 @@ extern int directionTable[TABLE_SIZE];
 extern double *netChange;
 extern double *totalVariation;
 
-/* Threads and code path for the next walks (walkPaths' threads and path). */
-extern int pathThreads;
-extern int walkPath;
-/* The call's team, when the entry point has started one (null: each walk
- * starts its own). */
-extern Team *pathTeam;
+/* How the next walks run: the call's team, the code path and the host's
+ * stop query, set by the entry point for its call. */
+extern KernelRun pathRun;
 
 /* Walks every pixel of the row-major pathRows x pathCols image with
- * directionTable, into netChange and totalVariation (see walkPaths). */
-bool walkDirections(const double *image, const int *directionMap, int halfLength);
+ * directionTable, into netChange and totalVariation, run as pathRun says
+ * (see walkPaths for the statuses). */
+KernelStatus walkDirections(const double *image, const int *directionMap, int halfLength);
 
 #endif
