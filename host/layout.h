@@ -60,9 +60,9 @@ inline int layoutBandRows(int n)
     return LAYOUT_TILE * (tiles > 1 ? tiles : 1);
 }
 
-/* dst = convert(src) row-major; false, part-way, once `stop` said yes. */
-template <class T, class Convert>
-bool copyToRowMajor(Team *team, T *dst, const double *src, int m, int n, Convert convert, const StopQuery &stop)
+/* fn(first, last) over bands of rows, each band shared out over the team;
+ * false, part-way, once `stop` said yes (asked before every band). */
+template <class Fn> bool copyInBands(Team *team, int m, int n, const StopQuery &stop, const Fn &fn)
 {
     const int band = layoutBandRows(n);
     for (int b0 = 0; b0 < m; b0 += band) {
@@ -72,10 +72,18 @@ bool copyToRowMajor(Team *team, T *dst, const double *src, int m, int n, Convert
         runSplit(team, [&](int t, int size) {
             int i0, i1;
             layoutShare(rows, t, size, &i0, &i1);
-            copyRowsToRowMajor(dst, src, m, n, b0 + i0, b0 + i1, convert);
+            fn(b0 + i0, b0 + i1);
         });
     }
     return true;
+}
+
+/* dst = convert(src) row-major; false, part-way, once `stop` said yes. */
+template <class T, class Convert>
+bool copyToRowMajor(Team *team, T *dst, const double *src, int m, int n, Convert convert, const StopQuery &stop)
+{
+    return copyInBands(team, m, n, stop,
+                       [&](int i0, int i1) { copyRowsToRowMajor(dst, src, m, n, i0, i1, convert); });
 }
 
 inline bool copyToRowMajor(Team *team, double *dst, const double *src, int m, int n, const StopQuery &stop)
@@ -86,18 +94,7 @@ inline bool copyToRowMajor(Team *team, double *dst, const double *src, int m, in
 /* dst = src column-major; false, part-way, once `stop` said yes. */
 inline bool copyToColMajor(Team *team, double *dst, const double *src, int m, int n, const StopQuery &stop)
 {
-    const int band = layoutBandRows(n);
-    for (int b0 = 0; b0 < m; b0 += band) {
-        if (stopAsked(stop))
-            return false;
-        const int rows = band < m - b0 ? band : m - b0;
-        runSplit(team, [&](int t, int size) {
-            int i0, i1;
-            layoutShare(rows, t, size, &i0, &i1);
-            copyRowsToColMajor(dst, src, m, n, b0 + i0, b0 + i1);
-        });
-    }
-    return true;
+    return copyInBands(team, m, n, stop, [&](int i0, int i1) { copyRowsToColMajor(dst, src, m, n, i0, i1); });
 }
 
 #endif

@@ -47,6 +47,20 @@ if ~isequal(size(nc), [12 12]) || ~isequal(size(tv), [12 12]) || any(nc(:)) || a
   failures{end + 1} = 'Ostrave with zero offsets did not give two zero 12 x 12 images';
 end
 
+% The README's photo example as a user runs it once the package is loaded:
+% in a folder outside the sources (this one), the photo from the package.
+function runReadme(code)
+  evalc(code);  % a workspace of its own
+end
+readme = fileread(fullfile(fileparts(mfilename('fullpath')), '..', '..', 'README.md'));
+block = regexp(readme, '<!-- real-photo example[^\n]*\n```matlab\n(.*?)```', 'tokens', 'once');
+try
+  runReadme(block{1});
+  printf('README example: ran in %s after pkg install\n', pwd());
+catch err
+  failures{end + 1} = sprintf('README example after pkg install: %s', err.message);
+end
+
 % The overview names every function the package installs.
 overview = evalc('help lantrel');
 installed = [dir(fullfile(share, '*', '*.m')); dir(fullfile(arch, '**', '*.m'))];
