@@ -91,8 +91,8 @@ static void runLantrel(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
     double ***store = nullptr;
     KernelStatus status = KERNEL_STOPPED;
     if (!stopAsked(stop)) {
-        store = memAllocDouble(m, n, 1);
-        status = !store ? KERNEL_NO_MEMORY : stopAsked(stop) ? KERNEL_STOPPED : KERNEL_DONE;
+        store = memAllocDouble(m, n, 1, stop);
+        status = stopAsked(stop) ? KERNEL_STOPPED : !store ? KERNEL_NO_MEMORY : KERNEL_DONE;
     }
     if (status == KERNEL_DONE) {
         /* One team for the copies and solves of every plane. */

@@ -10,7 +10,7 @@ int rows = 0;
 int cols = 0;
 int planes = 0;
 
-double ***memAllocDouble(int m, int n, int c)
+double ***memAllocDouble(int m, int n, int c, const StopQuery &stop)
 {
     if (m < 0 || n < 0 || c < 0)
         return nullptr;
@@ -36,11 +36,20 @@ double ***memAllocDouble(int m, int n, int c)
     adviseHugePages(pixelTable, pixels * sizeof(double *));
     pixelTable[0] = block;
     rowTable[0] = pixelTable;
-    for (int i = 0; i < m; ++i)
+    /* Asked about every 2^20 entries (8 MB of table). */
+    const int rowsPerAsk = n > 0 && n < (1 << 20) ? (1 << 20) / n : 1;
+    for (int i = 0; i < m; ++i) {
+        if (i % rowsPerAsk == 0 && i > 0 && stopAsked(stop)) {
+            free(block);
+            free(pixelTable);
+            free(rowTable);
+            return nullptr;
+        }
         for (int j = 0; j < n; ++j) {
             size_t k = static_cast<size_t>(i) * n + j;
             pixelTable[k] = block + k * static_cast<size_t>(c);
         }
+    }
     for (int i = 0; i < m; ++i)
         rowTable[i] = pixelTable + static_cast<size_t>(i) * n;
     return rowTable;
