@@ -26,7 +26,8 @@ for k = 1:numel(names)
 end
 
 % The helpers: H1 line, syntax, example and cross-references.
-helpers = {'imageLuma', 'imageNoise', 'imageToUnit', 'lantrelWeights', 'lantrelSmooth', 'ostraveDirections', 'ostraveTable', 'ostraveVariation'};
+% Every .m file the build put beside the modules, as the build lists them.
+helpers = setdiff(regexprep({dir(fullfile(built, '*.m')).name}, '\.m$', ''), [{'Lantrel', 'Ostrave'}, names]);
 for k = 1:numel(helpers)
   name = helpers{k};
   text = evalc(['help ' name]);
