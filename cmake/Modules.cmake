@@ -89,10 +89,15 @@ function(lantrel_add_module name glue core)
   endif()
 endfunction()
 
-# The toolbox's private helper (see cmake/sources.txt): built against the
-# host's own mex.h, into private/ beside the toolbox's functions, with the
+# The toolbox's private helper (see cmake/sources.txt): built for Windows
+# (Windows.cmake) and against Octave's own mex.h, into private/ beside the
+# toolbox's functions, with the
 # stub that reports it missing where it is not built.
 function(lantrel_add_private_module name glue core)
+  if(WIN32)
+    lantrel_add_windows_private_module(${name} ${glue} ${core})
+    return()
+  endif()
   if(NOT OCTAVE_INCLUDE_DIR OR LANTREL_FUZZ)
     return()
   endif()

@@ -210,15 +210,15 @@ bool noiseEstimate(const ImageView &in, double *sigma)
     if (m < 3 || n < 3)
         return true;
     std::vector<double> est;
-    std::vector<double> r, g, kept;
+    /* One buffer, reused: the gradients for their median, then the mask's
+     * responses of the pixels at or below it (recomputed, which costs less
+     * than holding both lists of a large image). */
+    std::vector<double> kept;
     try {
-        r.reserve(static_cast<size_t>(m - 2) * (n - 2));
-        g.reserve(r.capacity());
-        kept.reserve(r.capacity());
+        kept.reserve(static_cast<size_t>(m - 2) * (n - 2));
+        est.reserve(static_cast<size_t>(in.planes));
         withReader(in, [&](const auto &px) {
             for (ptrdiff_t p = 0; p < in.planes; ++p) {
-                r.clear();
-                g.clear();
                 /* Both masks are separable: Immerkaer's is [1 -2 1]' * [1 -2 1],
                  * the Sobel pair [1 2 1]' * [1 0 -1] and [1 0 -1]' * [1 2 1];
                  * down the columns first, then across. */
@@ -229,26 +229,29 @@ bool noiseEstimate(const ImageView &in, double *sigma)
                     return (px.at(i, j, p) + 2 * px.at(i + 1, j, p)) + px.at(i + 2, j, p);
                 };
                 auto diff = [&](ptrdiff_t i, ptrdiff_t j) { return px.at(i, j, p) - px.at(i + 2, j, p); };
-                for (ptrdiff_t j = 0; j + 2 < n; ++j)
-                    for (ptrdiff_t i = 0; i + 2 < m; ++i) {
-                        const double rv = std::fabs((lap(i, j) - 2 * lap(i, j + 1)) + lap(i, j + 2));
-                        double gv = std::fabs(smooth(i, j) - smooth(i, j + 2));
-                        gv = gv + std::fabs((diff(i, j) + 2 * diff(i, j + 1)) + diff(i, j + 2));
-                        if (std::isfinite(rv) && std::isfinite(gv)) {
-                            r.push_back(rv);
-                            g.push_back(gv);
+                /* fn(response, gradient) for every pixel where both are finite */
+                auto each = [&](const auto &fn) {
+                    for (ptrdiff_t j = 0; j + 2 < n; ++j)
+                        for (ptrdiff_t i = 0; i + 2 < m; ++i) {
+                            const double rv = std::fabs((lap(i, j) - 2 * lap(i, j + 1)) + lap(i, j + 2));
+                            double gv = std::fabs(smooth(i, j) - smooth(i, j + 2));
+                            gv = gv + std::fabs((diff(i, j) + 2 * diff(i, j + 1)) + diff(i, j + 2));
+                            if (std::isfinite(rv) && std::isfinite(gv))
+                                fn(rv, gv);
                         }
-                    }
-                if (r.empty()) {
+                };
+                kept.clear();
+                each([&](double, double gv) { kept.push_back(gv); });
+                if (kept.empty()) {
                     est.push_back(NAN);
                     continue;
                 }
-                kept = g;
                 const double limit = medianOf(kept);
                 kept.clear();
-                for (size_t k = 0; k < r.size(); ++k)
-                    if (g[k] <= limit)
-                        kept.push_back(r[k]);
+                each([&](double rv, double gv) {
+                    if (gv <= limit)
+                        kept.push_back(rv);
+                });
                 est.push_back(medianOf(kept) / (0.6745 * 6));
             }
         });

@@ -11,16 +11,10 @@
  * bounds. Errors are raised from mexFunction's frame with nothing held. */
 #include "imagemaths.h"
 
-#include <mex.h>
+#include "opsapi.h"
 
 #include <cmath>
 #include <cstring>
-
-#if defined(_WIN32)
-#define MEX_EXPORT_OPS __declspec(dllexport)
-#else
-#define MEX_EXPORT_OPS __attribute__((visibility("default")))
-#endif
 
 namespace {
 
@@ -132,7 +126,7 @@ static const char *run(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
     return nullptr;
 }
 
-extern "C" MEX_EXPORT_OPS void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
+extern "C" MEX_EXPORT void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
     const char *problem = run(nlhs, plhs, nrhs, prhs);
     if (problem)
