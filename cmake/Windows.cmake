@@ -70,4 +70,8 @@ function(lantrel_add_windows_private_module name glue core)
   set_target_properties(${name}_windows PROPERTIES
     OUTPUT_NAME ${name} PREFIX "" SUFFIX ".${MEX_EXTENSION}"
     LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/mex/private)
+  # Its maths on fixed images, for the comparison with Linux under Wine.
+  add_executable(imageops_bits ${PROJECT_SOURCE_DIR}/tests/imageops_bits.cpp)
+  target_link_libraries(imageops_bits PRIVATE ${core})
+  set_target_properties(imageops_bits PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/host)
 endfunction()
