@@ -258,6 +258,8 @@ bool noiseEstimate(const ImageView &in, double *sigma)
     } catch (const std::bad_alloc &) {
         return false;
     }
+    if (est.empty())
+        return true;
     for (double e : est)
         if (std::isnan(e)) {
             *sigma = NAN;
