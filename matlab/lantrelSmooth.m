@@ -269,6 +269,7 @@ function [out, used] = lantrelSmooth(img, varargin)
     pw(cut) = 0;
     guide = Lantrel(x, [], pw, [], pilotLambda, iterations, attenuation, double(opts.threads));
     w = lantrelWeights(guide, opts.sigma);
+    clear guide pw   % their memory serves the final call
   else
     w = lantrelWeights(source, opts.sigma);
   end
@@ -280,6 +281,7 @@ function [out, used] = lantrelSmooth(img, varargin)
   else
     j = Lantrel(x, [], w, [], lambda, iterations, attenuation, double(opts.threads));
   end
+  clear x w source   % before the conversion's temporary
   if any(cut(:))
     j(missing) = kept;
   end
