@@ -46,6 +46,10 @@ set(MODULE_EXPORTS ${PROJECT_SOURCE_DIR}/cmake/mex.map)
 # lantrel_add_module(<Name> <glue source> <core library>)
 function(lantrel_add_module name glue core)
   string(TOLOWER ${name} lower)
+  if(name MATCHES "^[a-z]")
+    lantrel_add_private_module(${name} ${glue} ${core})
+    return()
+  endif()
   set_property(GLOBAL APPEND PROPERTY LANTREL_MODULES ${name})
   if(WIN32)
     lantrel_add_windows_module(${name} ${glue} ${core})
@@ -85,6 +89,33 @@ function(lantrel_add_module name glue core)
   endif()
 endfunction()
 
+# The toolbox's private helper (see cmake/sources.txt): built for Windows
+# (Windows.cmake) and against Octave's own mex.h, into private/ beside the
+# toolbox's functions, with the
+# stub that reports it missing where it is not built.
+function(lantrel_add_private_module name glue core)
+  if(WIN32)
+    lantrel_add_windows_private_module(${name} ${glue} ${core})
+    return()
+  endif()
+  if(NOT OCTAVE_INCLUDE_DIR OR LANTREL_FUZZ)
+    return()
+  endif()
+  add_library(${name}_octave MODULE ${glue})
+  target_link_libraries(${name}_octave PRIVATE ${core})
+  target_compile_options(${name}_octave PRIVATE ${LANTREL_FLAGS_octave})
+  target_include_directories(${name}_octave PRIVATE ${OCTAVE_INCLUDE_DIR})
+  target_link_options(${name}_octave PRIVATE -Wl,--version-script=${MODULE_EXPORTS})
+  set_target_properties(${name}_octave PROPERTIES
+    OUTPUT_NAME ${name} PREFIX "" SUFFIX ".mex"
+    LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/octave/private)
+  set(stub ${PROJECT_SOURCE_DIR}/matlab/private/${name}.m)
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/octave/private/${name}.m
+    COMMAND ${CMAKE_COMMAND} -E copy ${stub} ${PROJECT_BINARY_DIR}/octave/private/${name}.m
+    DEPENDS ${stub})
+  add_custom_target(${name}_octave_stub ALL DEPENDS ${PROJECT_BINARY_DIR}/octave/private/${name}.m)
+endfunction()
+
 if(NOT CMAKE_CROSSCOMPILING AND NOT DEFINED OCTAVE_INCLUDE_DIR)
   find_program(MKOCTFILE mkoctfile)
   if(MKOCTFILE)
@@ -119,6 +150,15 @@ if(OCTAVE_INCLUDE_DIR AND NOT LANTREL_FUZZ)
       COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/matlab/${name}.m ${PROJECT_BINARY_DIR}/octave/${name}.m
       DEPENDS ${PROJECT_SOURCE_DIR}/matlab/${name}.m)
     list(APPEND helper_files ${PROJECT_BINARY_DIR}/octave/${name}.m)
+  endforeach()
+  # Their private functions (the compiled helper's stub is copied with it).
+  file(GLOB private_helpers CONFIGURE_DEPENDS RELATIVE ${PROJECT_SOURCE_DIR}/matlab ${PROJECT_SOURCE_DIR}/matlab/private/*.m)
+  list(REMOVE_ITEM private_helpers private/lantrelops.m)
+  foreach(file ${private_helpers})
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/octave/${file}
+      COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/matlab/${file} ${PROJECT_BINARY_DIR}/octave/${file}
+      DEPENDS ${PROJECT_SOURCE_DIR}/matlab/${file})
+    list(APPEND helper_files ${PROJECT_BINARY_DIR}/octave/${file})
   endforeach()
   # The sample photo too, so that file_in_loadpath('ladybird.png') finds it
   # there as in the installed package.

@@ -16,8 +16,12 @@ add_link_options(-static)
 # check also holds the modules' import tables against.
 set(MEX_IMPORT_DIR ${PROJECT_BINARY_DIR}/importlibs)
 set(mex_import_libs)
-foreach(lib libmx libmex)
+# libmx_ops: the further libmx names of the private helper (imageops/).
+foreach(lib libmx libmex libmx_ops)
   set(def ${PROJECT_SOURCE_DIR}/windows/${lib}.def)
+  if(lib STREQUAL "libmx_ops")
+    set(def ${PROJECT_SOURCE_DIR}/imageops/${lib}.def)
+  endif()
   add_custom_command(OUTPUT ${MEX_IMPORT_DIR}/${lib}.a
     COMMAND ${CMAKE_COMMAND} -E make_directory ${MEX_IMPORT_DIR}
     COMMAND ${MINGW_DLLTOOL} -d ${def} -l ${MEX_IMPORT_DIR}/${lib}.a
@@ -27,6 +31,7 @@ foreach(lib libmx libmex)
 endforeach()
 add_custom_target(mex_import_libs DEPENDS ${mex_import_libs})
 add_library(mex_imports INTERFACE)
+list(REMOVE_ITEM mex_import_libs ${MEX_IMPORT_DIR}/libmx_ops.a)
 target_link_libraries(mex_imports INTERFACE ${mex_import_libs})
 add_dependencies(mex_imports mex_import_libs)
 
@@ -56,4 +61,17 @@ function(lantrel_add_windows_module name glue core)
   set_target_properties(${lower}_windows PROPERTIES
     OUTPUT_NAME ${name} PREFIX "" SUFFIX ".${MEX_EXTENSION}"
     LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/mex)
+endfunction()
+
+# The toolbox's private helper: mex/private/<name>.mexw64 (or .mexw32).
+function(lantrel_add_windows_private_module name glue core)
+  add_library(${name}_windows MODULE ${glue})
+  target_link_libraries(${name}_windows PRIVATE ${core} mex_imports ${MEX_IMPORT_DIR}/libmx_ops.a)
+  set_target_properties(${name}_windows PROPERTIES
+    OUTPUT_NAME ${name} PREFIX "" SUFFIX ".${MEX_EXTENSION}"
+    LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/mex/private)
+  # Its maths on fixed images, for the comparison with Linux under Wine.
+  add_executable(imageops_bits ${PROJECT_SOURCE_DIR}/tests/imageops_bits.cpp)
+  target_link_libraries(imageops_bits PRIVATE ${core})
+  set_target_properties(imageops_bits PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/host)
 endfunction()

@@ -3,9 +3,13 @@
 %   and places each binary (NAME.<mexext>) in this folder, beside its help
 %   file. Add the folder to the path and call the modules.
 %
+%   It also compiles the toolbox's private helper lantrelops (the image
+%   operations of its functions) into the folder private/ here.
+%
 %   BUILD_MEX(OUTDIR) places the binaries in OUTDIR instead (created if
-%   missing) and copies the help files there too, so that OUTDIR alone is
-%   all the path needs.
+%   missing) and copies the help files and the toolbox's functions there
+%   too (the helper in OUTDIR/private serves only the functions of OUTDIR),
+%   so that OUTDIR alone is all the path needs.
 %
 %   FILES = BUILD_MEX(...) returns the full names of the binaries built.
 %
@@ -93,7 +97,7 @@ function files = build_mex(outdir, host)
   mkdir(fullfile(work, 'tmp'));
   cleanWork = onCleanup(@() removeFolder(work));
   % A module loaded before the rebuild would otherwise stay in use.
-  clear('Lantrel', 'Ostrave');
+  clear('Lantrel', 'Ostrave', 'lantrelops');
   files = {};
   for k = 1:numel(names)
     name = names{k};
@@ -103,7 +107,17 @@ function files = build_mex(outdir, host)
       continue;
     end
     stage(root, work, lists{k});
-    target = fullfile(outdir, [name '.' mexext()]);
+    % A lower-case name is the toolbox's private helper: it goes into the
+    % private folder of the toolbox's functions, which alone may call it.
+    isPrivate = ~isempty(regexp(name, '^[a-z]', 'once'));
+    folder = outdir;
+    if isPrivate
+      folder = fullfile(outdir, 'private');
+      if ~exist(folder, 'dir')
+        mkdir(folder);
+      end
+    end
+    target = fullfile(folder, [name '.' mexext()]);
     fprintf('Building %s\n', target);
     if isOctave
       buildOctave(name, work, lists{k}, flags, target);
@@ -120,10 +134,26 @@ function files = build_mex(outdir, host)
     if ~ok
       error('build_mex:outdir', 'Cannot move %s to %s: %s', built, target, msg);
     end
-    if ~strcmp(outdir, here)
+    if isPrivate && ~strcmp(outdir, here)
+      % the functions that call it, with their private ones, beside it
+      copyToolbox(here, outdir);
+    elseif ~strcmp(outdir, here)
       copyBytes(fullfile(here, [name '.m']), fullfile(outdir, [name '.m']));
     end
     files{end + 1} = target; %#ok<AGROW>
+  end
+end
+
+% The toolbox's functions (every .m file here but build_mex and the
+% overview) and its private .m files, into OUTDIR.
+function copyToolbox(here, outdir)
+  for sub = {'', 'private'}
+    names = listFolder(fullfile(here, sub{1}));
+    names = names(~cellfun(@isempty, regexp(names, '\.m$', 'once')));
+    names = setdiff(names, {'build_mex.m', 'Contents.m'});
+    for k = 1:numel(names)
+      copyBytes(fullfile(here, sub{1}, names{k}), fullfile(outdir, sub{1}, names{k}));
+    end
   end
 end
 

@@ -29,17 +29,17 @@ function y = imageLuma(rgb)
   if nargin < 1
     error('imageLuma:usage', 'Invalid call to imageLuma. Use\n  Y = imageLuma(RGB)\n  Y = imageLuma(GREY)');
   end
-  rgb = imageToUnit(rgb, 'imageLuma:badImage');
+  checkImage(rgb, 'imageLuma:badImage', 'image');
   c = size(rgb, 3);
   if ndims(rgb) > 3 || (c ~= 1 && c ~= 3)
     error('imageLuma:badImage', ...
           'The image must be M x N (grey) or M x N x 3 (colour), not of size %s.', ...
           mat2str(size(rgb)));
   end
-  if c == 1
+  if c == 1 && isa(rgb, 'double')
     y = rgb;
   else
-    y = 0.2126 * rgb(:, :, 1) + 0.7152 * rgb(:, :, 2) + 0.0722 * rgb(:, :, 3);
+    y = lantrelops('luma', rgb, 0);
   end
 end
 

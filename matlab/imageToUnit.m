@@ -28,26 +28,11 @@ function x = imageToUnit(x, id, what)
   if nargin < 3
     what = 'image';
   end
-  if ~(isnumeric(x) || islogical(x))
-    error(id, 'The %s must be a numeric or logical array, not %s.', what, class(x));
-  elseif ~isreal(x)
-    error(id, 'The %s must be real, not complex.', what);
-  elseif issparse(x)
-    error(id, 'The %s must not be sparse (FULL makes it a full array).', what);
-  end
-  switch class(x)
-    case 'double'
-    case {'single', 'logical'}
-      x = double(x);
-    case 'uint8'
-      x = double(x) / 255;
-    case 'uint16'
-      x = double(x) / 65535;
-    case 'int16'
-      x = (double(x) + 32768) / 65535;
-    otherwise
-      error(id, 'The %s''s class %s is not supported (uint8, uint16, int16, single, double or logical).', ...
-            what, class(x));
+  checkImage(x, id, what);
+  if ~isa(x, 'double')
+    % one pass, on every core: uint8 / 255, uint16 / 65535,
+    % (int16 + 32768) / 65535, single and logical as they are
+    x = lantrelops('unit', x, 0);
   end
 end
 

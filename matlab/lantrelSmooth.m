@@ -217,19 +217,28 @@ function [out, used] = lantrelSmooth(img, varargin)
   % at 0, and the values come back afterwards. The stand-in goes in before
   % the noise is measured and the pilot is smoothed, which would otherwise
   % see only NaN.
-  missing = ~isfinite(x);
-  pixel = any(missing, 3);
+  % Integer and logical images have no missing pixels; while none is
+  % missing, the weights and the noise are read from the image as it came
+  % (same values, a fraction of the bytes).
+  source = img;
+  if isfloat(img)
+    missing = ~isfinite(x);
+    pixel = any(missing, 3);
+  else
+    pixel = false(m, n);
+  end
   cut = pixel;
   if any(cut(:))
     cut(:, 1:n - 1) = cut(:, 1:n - 1) | pixel(:, 2:n);
     cut(1:m - 1, :) = cut(1:m - 1, :) | pixel(2:m, :);
     kept = x(missing);
     x(missing) = 0;
+    source = x;
   end
 
   noise = NaN;
   if isempty(opts.lambda) || (isempty(opts.sigma) && ~given.weights) || nargout > 1
-    noise = imageNoise(x);
+    noise = imageNoise(source);
     if ~isfinite(noise)
       noise = 0;  % nothing finite to measure: the rule then leaves the image as it is
     end
@@ -256,12 +265,13 @@ function [out, used] = lantrelSmooth(img, varargin)
       checkStrength(lambda, attenuation, iterations, max(w(:)));
     end
   elseif pilot && ~isempty(x)
-    pw = lantrelWeights(x, pilotSigma);
+    pw = lantrelWeights(source, pilotSigma);
     pw(cut) = 0;
     guide = Lantrel(x, [], pw, [], pilotLambda, iterations, attenuation, double(opts.threads));
     w = lantrelWeights(guide, opts.sigma);
+    clear guide pw   % their memory serves the final call
   else
-    w = lantrelWeights(x, opts.sigma);
+    w = lantrelWeights(source, opts.sigma);
   end
   if any(cut(:))
     w(cut) = 0;
@@ -271,6 +281,7 @@ function [out, used] = lantrelSmooth(img, varargin)
   else
     j = Lantrel(x, [], w, [], lambda, iterations, attenuation, double(opts.threads));
   end
+  clear x w source   % before the conversion's temporary
   if any(cut(:))
     j(missing) = kept;
   end

@@ -24,10 +24,7 @@
 %   See also OSTRAVEDIRECTIONS, OSTRAVEVARIATION, OSTRAVE.
 
 function t = ostraveTable()
-  s = (1:80)';
-  a = (0:360) * (pi / 180);
-  % + 0 turns the -0 of round(-0.4) into 0
-  t = [round(bsxfun(@times, s, cos(a))), round(bsxfun(@times, s, sin(a)))] + 0;
+  t = lantrelops('table');
 end
 
 %!test

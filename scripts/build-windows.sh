@@ -2,8 +2,9 @@
 # Cross-builds the Windows modules with MinGW-w64 (64-bit and 32-bit) into
 # build-windows/<arch>/ (or $WINDOWS_BUILD_DIR/<arch>/) and copies them to
 # dist/windows/ (or $WINDOWS_DIST_DIR; the tests use folders of their build
-# tree). Each build tree also holds what the Wine tests run:
-# host/module_driver.exe, libmx.dll, libmex.dll.
+# tree), the toolbox's private helper into private/ there. Each build tree
+# also holds what the Wine tests run: host/module_driver.exe, libmx.dll,
+# libmex.dll.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${WINDOWS_BUILD_DIR:-$root/build-windows}
@@ -14,5 +15,7 @@ for arch in x86_64 i686; do
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" >/dev/null
   cmake --build "$out/$arch"
   cp "$out/$arch"/mex/*.mexw* "$dist/"
+  mkdir -p "$dist/private"
+  cp "$out/$arch"/mex/private/*.mexw* "$dist/private/"
 done
 ls -l "$dist"

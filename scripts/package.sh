@@ -43,6 +43,10 @@ for f in "$root"/matlab/*.m; do
        case $m in Lantrel|Ostrave) ;; *) helpers+=("$m") ;; esac ;;
   esac
 done
+# The private functions of the helpers; post_install.m moves the compiled
+# private helper beside them.
+mkdir -p "$pkg/inst/private"
+cp "$root"/matlab/private/*.m "$pkg/inst/private/"
 {
   echo "lantrel >> Lantrel and Ostrave"
   echo "Image filters"
@@ -67,7 +71,7 @@ fi
   fi
 } >"$pkg/COPYING"
 
-for d in host common smoothing pathvariation; do
+for d in host common smoothing pathvariation imageops; do
   [ -d "$root/$d" ] || continue
   mkdir -p "$pkg/src/$d"
   find "$root/$d" -maxdepth 1 \( -name '*.cpp' -o -name '*.h' \) -exec cp {} "$pkg/src/$d/" \;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the Windows release archive dist/lantrel-<version>-windows.zip (or in
-# the folder given): the four Windows modules, every .m file a user calls,
+# the folder given): the four Windows modules, the private helper (both
+# architectures) in private/, every .m file a user calls,
 # the sample photo, README, pictures and licence, in one folder
 # lantrel-<version>/. Cross-builds the modules first (scripts/build-windows.sh)
 # unless --no-build is given, in which case dist/windows/ (or
@@ -27,6 +28,13 @@ for m in Lantrel Ostrave; do
     cp "$dist/$m.$ext" "$top/"
   done
 done
+# The toolbox's private helper and private functions.
+mkdir -p "$top/private"
+for ext in mexw64 mexw32; do
+  [ -f "$dist/private/lantrelops.$ext" ] || { echo "release.sh: $dist/private/lantrelops.$ext is missing" >&2; exit 1; }
+  cp "$dist/private/lantrelops.$ext" "$top/private/"
+done
+cp "$root"/matlab/private/*.m "$top/private/"
 # build_mex stays out: it needs the C++ sources, which the archive does not hold.
 for f in "$root"/matlab/*.m; do
   [ "$(basename "$f")" = build_mex.m ] || cp "$f" "$top/"

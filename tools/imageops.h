@@ -1,6 +1,8 @@
 /* The image maths of the command-line tools and the demo: turning pictures
  * into the modules' inputs (weight maps, direction maps, the direction
- * table) and their outputs back into pictures. Images here are column-major
+ * table) and their outputs back into pictures. The maths itself is that of
+ * ../imageops/imagemaths.h, which the toolbox's helpers use too; here it is
+ * applied to PNG samples and vectors. Images here are column-major
  * planes of doubles (element (i, j) of plane p at i + rows*j + rows*cols*p),
  * the layout the modules take. */
 #ifndef IMAGEOPS_H
@@ -32,18 +34,9 @@ PngImage greyImage(const std::vector<double> &plane, int rows, int cols, int dep
  * near 1. */
 std::vector<double> edgeWeights(const std::vector<double> &planes, int rows, int cols, int nplanes, double sigma);
 
-/* Below this squared Sobel magnitude gx^2 + gy^2 (a magnitude of 1e-9 on
- * intensities in [0, 1]: far below a 16-bit image's smallest step, far above
- * rounding noise) a pixel's direction is 0. matlab/ostraveDirections.m uses
- * the same constant. */
-const double FLAT_GRADIENT_SQUARED = 1e-18;
-
-/* Direction indices 0..359 in degrees: the angle of the Sobel gradient
- * atan2(gy, gx), where x grows along a row (to the right) and y down the
- * image, plus `turn` degrees (90 follows the edge instead of crossing it),
- * rounded; 0 where gx^2 + gy^2 is below FLAT_GRADIENT_SQUARED or NaN,
- * whatever `turn` is. Pixels on the image's border use the nearest interior
- * differences (the image is extended by repetition). */
+/* Direction indices 0..359 in degrees of the grey plane's Sobel gradient,
+ * turned by `turn` degrees (90 follows the edge); 0 where the gradient is
+ * flat (see ../imageops/imagemaths.h). */
 std::vector<double> gradientDirections(const std::vector<double> &grey, int rows, int cols, double turn);
 
 /* The 80 x 722 direction table of straight lines, column-major as the
@@ -52,6 +45,10 @@ std::vector<double> gradientDirections(const std::vector<double> &grey, int rows
  * round((p+1) sin d), the row offset (rows grow downward). Every offset of
  * step p is at most p+1 in magnitude. */
 std::vector<double> straightLineTable();
+
+/* The noise's standard deviation of column-major planes in [0, 1], as
+ * lantrelSmooth reads it; 0 where a plane has no finite values. */
+double planeNoise(const std::vector<double> &planes, int rows, int cols, int nplanes);
 
 /* The largest finite value of a plane (0 if none is positive). */
 double planeMax(const std::vector<double> &plane);

@@ -65,60 +65,6 @@ static const char usage[] =
 
 static const char tool[] = "lantrel";
 
-/* The median of a non-empty list (the mean of the middle two for an even count). */
-static double medianOf(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t h = v.size();
-    return h % 2 ? v[h / 2] : (v[h / 2 - 1] + v[h / 2]) / 2;
-}
-
-/* The noise's standard deviation of column-major planes in [0, 1], computed
- * as matlab/imageNoise.m does: per plane, the median of |I * N| (N
- * Immerkaer's mask) over the interior pixels (both finite) whose Sobel
- * magnitude |gx| + |gy| is at most its median, divided by 0.6745 * 6; the
- * median over the planes. */
-static double imageNoise(const std::vector<double> &planes, int m, int n, int c)
-{
-    if (m < 3 || n < 3)
-        return 0.0;
-    std::vector<double> est;
-    for (int p = 0; p < c; ++p) {
-        const double *f = planes.data() + static_cast<size_t>(m) * n * p;
-        auto at = [&](int i, int j) { return f[i + static_cast<size_t>(m) * j]; };
-        std::vector<double> r, g;
-        for (int j = 1; j + 1 < n; ++j)
-            for (int i = 1; i + 1 < m; ++i) {
-                /* Separable, in the order of imageNoise.m: along the column first, then the row. */
-                auto second = [&](int jj) { return at(i - 1, jj) - 2 * at(i, jj) + at(i + 1, jj); };
-                auto smooth = [&](int jj) { return at(i - 1, jj) + 2 * at(i, jj) + at(i + 1, jj); };
-                auto diff = [&](int jj) { return at(i - 1, jj) - at(i + 1, jj); };
-                const double lap = std::fabs(second(j - 1) - 2 * second(j) + second(j + 1));
-                const double sobel =
-                    std::fabs(smooth(j - 1) - smooth(j + 1)) + std::fabs(diff(j - 1) + 2 * diff(j) + diff(j + 1));
-                if (std::isfinite(lap) && std::isfinite(sobel)) {
-                    r.push_back(lap);
-                    g.push_back(sobel);
-                }
-            }
-        if (r.empty()) {
-            est.push_back(NAN);
-            continue;
-        }
-        const double cut = medianOf(g);
-        std::vector<double> low;
-        for (size_t k = 0; k < r.size(); ++k)
-            if (g[k] <= cut)
-                low.push_back(r[k]);
-        est.push_back(medianOf(low) / (0.6745 * 6));
-    }
-    /* A plane without finite values makes the estimate NaN, as Octave's median does: no noise read. */
-    for (double e : est)
-        if (std::isnan(e))
-            return 0.0;
-    return medianOf(est);
-}
-
 int main(int argc, char **argv)
 {
     /* Sigma and lambda follow each image's noise unless given, as in matlab/lantrelSmooth.m. */
@@ -216,7 +162,7 @@ int main(int argc, char **argv)
             const int m = img.height, n = img.width, c = img.channels >= 3 ? 3 : 1;
             const std::vector<double> planes = colourPlanes(img);
             const bool pilot = sigma < 0 && weightFile.empty();
-            const double noise = imageNoise(planes, m, n, c);
+            const double noise = planeNoise(planes, m, n, c);
             const double sigma0 = 2 * noise + 0.003, lambda0 = 0.5 * std::pow(255 * noise, 0.75);
             const double useSigma = pilot ? std::min(sigma0, 0.035) : sigma;
             const double useLambda = lambda >= 0 ? lambda : pilot ? 0.8 * lambda0 : lambda0;

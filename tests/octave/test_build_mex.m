@@ -15,7 +15,7 @@ unwind_protect
   tree = fullfile(base, ['a b''c"d$(touch X)e`touch Y`f$HOME [1]* ' char([195 184])]);
   out = fullfile(tree, 'out dir');
   mkdir(tree);
-  for d = {'matlab', 'cmake', 'host', 'common', 'smoothing', 'pathvariation'}
+  for d = {'matlab', 'cmake', 'host', 'common', 'smoothing', 'pathvariation', 'imageops'}
     if exist(fullfile(root, d{1}), 'dir') && system(['cp -R ' sq(fullfile(root, d{1})) ' ' sq(tree)]) != 0
       error('cannot copy %s into %s', d{1}, tree);
     end
@@ -61,7 +61,8 @@ unwind_protect
   pkgSrc = fullfile(tree, regexprep(made, '^.*/(.*)\.tar\.gz$', '$1'), 'src');
   if status == 0
     [status, made] = system(['tar -xzf ' sq(made) ' -C ' sq(tree) ' && cp ' sq(fullfile(pkgSrc, '..', 'inst')) ...
-                             '/*.m ' sq(pkgSrc) ' && cd ' sq(pkgSrc) ' && TMPDIR=' sq(spaced) ' make 2>&1']);
+                             '/*.m ' sq(pkgSrc) ' && cd ' sq(pkgSrc) ' && TMPDIR=' sq(spaced) ' make 2>&1' ...
+                             ' && cp -R ../inst/private . && mv lantrelops.mex private/']);
   end
   if status != 0
     printf('FAILED: the package build in %s:\n%s\n', pkgSrc, made);
@@ -79,6 +80,10 @@ unwind_protect
       failures++;
     end
   end
+  if ~exist(fullfile(out, 'private', ['lantrelops.' mexext()]), 'file')
+    printf('FAILED: the private helper is missing in %s\n', fullfile(out, 'private'));
+    failures++;
+  end
 
   % Results of the fresh build, then of the CMake build, on the same inputs.
   rand('seed', 7);
@@ -92,6 +97,10 @@ unwind_protect
       [nc, tv] = Ostrave(in.img, in.dirs, in.tab, 1);
       r(end + 1:end + 2) = {nc, tv};
     end
+    % the helpers through their private module: its bits and its folder's
+    r{end + 1} = lantrelWeights(uint8(255 * in.x(:, :, 1)), 0.05);
+    r{end + 1} = ostraveDirections(in.img / 100, 'edge');
+    r{end + 1} = strcmp(fileparts(which('lantrelWeights')), folder);
     r{end + 1} = ~isempty(strfind(evalc('help Lantrel'), 'LANTREL'));
     % each run must use its own folder's binary, or the comparison is void
     r{end + 1} = strncmp(which('Lantrel'), folder, numel(folder));
@@ -99,6 +108,19 @@ unwind_protect
     clear Lantrel Ostrave
   end
   fresh = run_all(out, expected, in);
+  % the source folder has no compiled helper: its stub names the caller
+  addpath(fullfile(tree, 'matlab'));
+  try
+    lantrelWeights(1);
+    printf('FAILED: lantrelWeights ran without its compiled helper\n');
+    failures++;
+  catch err
+    if ~strcmp(err.identifier, 'lantrelWeights:notCompiled') || isempty(strfind(err.message, 'build_mex'))
+      printf('FAILED: without its compiled helper lantrelWeights says: %s (%s)\n', err.message, err.identifier);
+      failures++;
+    end
+  end
+  rmpath(fullfile(tree, 'matlab'));
   packaged = run_all(pkgSrc, expected, in);
   reference = run_all(built, expected, in);
   if ~isequal(fresh, reference) || ~isequal(packaged, reference)

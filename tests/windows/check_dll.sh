@@ -4,7 +4,7 @@
 # mexFunction as the one (undecorated) export, imports only from KERNEL32,
 # msvcrt, libmx and libmex, and every libmx/libmex name on our .def lists.
 #
-#   check_dll.sh <objdump> <x86_64|i686> <libmx.def> <libmex.def> <module>...
+#   check_dll.sh <objdump> <x86_64|i686> <libmx.def>[,<more libmx .def>...] <libmex.def> <module>...
 set -euo pipefail
 objdump=$1 arch=$2 mxdef=$3 mexdef=$4
 shift 4
@@ -14,7 +14,12 @@ case $arch in
   *) echo "unknown architecture $arch" >&2; exit 2 ;;
 esac
 
-defNames() { awk '/^EXPORTS/ { on = 1; next } on && NF && $1 !~ /^;/ { print $1 }' "$1"; }
+defNames() {
+  local def
+  for def in ${1//,/ }; do
+    awk '/^EXPORTS/ { on = 1; next } on && NF && $1 !~ /^;/ { print $1 }' "$def"
+  done
+}
 mxNames=" $(defNames "$mxdef" | tr '\n' ' ') "
 mexNames=" $(defNames "$mexdef" | tr '\n' ' ') "
 
@@ -55,7 +60,7 @@ for f in "$@"; do
     fi
     used+="$name "
     if [ "$lower" = libmx.dll ] && [[ $mxNames != *" $name "* ]]; then
-      problems+=("imports $name from libmx.dll, which is not in $(basename "$mxdef")")
+      problems+=("imports $name from libmx.dll, which is not in $(basename "${mxdef%%,*}")")
     elif [ "$lower" = libmex.dll ] && [[ $mexNames != *" $name "* ]]; then
       problems+=("imports $name from libmex.dll, which is not in $(basename "$mexdef")")
     fi

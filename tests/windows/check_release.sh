@@ -19,6 +19,12 @@ for m in Lantrel Ostrave; do
     cmp "$dist/$m.$ext" "$work/$name/$m.$ext"
   done
 done
+for ext in mexw64 mexw32; do
+  cmp "$dist/private/lantrelops.$ext" "$work/$name/private/lantrelops.$ext"
+done
+for f in "$root"/matlab/private/*.m; do
+  expected+=("private/$(basename "$f")")
+done
 for f in "$root"/matlab/*.m; do
   [ "$(basename "$f")" = build_mex.m ] || expected+=("$(basename "$f")")
 done
