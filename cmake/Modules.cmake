@@ -43,6 +43,18 @@ target_link_libraries(standin_loader PUBLIC standin ${CMAKE_DL_LIBS})
 
 set(MODULE_EXPORTS ${PROJECT_SOURCE_DIR}/cmake/mex.map)
 
+# A .mex for GNU Octave, which the host resolves at load time: <target>
+# builds <dir>/<name>.mex from <glue> and the library <core>.
+function(lantrel_octave_mex target name glue core dir)
+  add_library(${target} MODULE ${glue})
+  target_link_libraries(${target} PRIVATE ${core})
+  target_compile_options(${target} PRIVATE ${LANTREL_FLAGS_octave})
+  target_include_directories(${target} PRIVATE ${OCTAVE_INCLUDE_DIR})
+  target_link_options(${target} PRIVATE -Wl,--version-script=${MODULE_EXPORTS})
+  set_target_properties(${target} PROPERTIES
+    OUTPUT_NAME ${name} PREFIX "" SUFFIX ".mex" LIBRARY_OUTPUT_DIRECTORY ${dir})
+endfunction()
+
 # lantrel_add_module(<Name> <glue source> <core library>)
 function(lantrel_add_module name glue core)
   string(TOLOWER ${name} lower)
@@ -72,14 +84,7 @@ function(lantrel_add_module name glue core)
 
   # For GNU Octave: a .mex that the host resolves at load time.
   if(OCTAVE_INCLUDE_DIR AND NOT LANTREL_FUZZ)
-    add_library(${lower}_octave MODULE ${glue})
-    target_link_libraries(${lower}_octave PRIVATE ${core})
-    target_compile_options(${lower}_octave PRIVATE ${LANTREL_FLAGS_octave})
-    target_include_directories(${lower}_octave PRIVATE ${OCTAVE_INCLUDE_DIR})
-    target_link_options(${lower}_octave PRIVATE -Wl,--version-script=${MODULE_EXPORTS})
-    set_target_properties(${lower}_octave PROPERTIES
-      OUTPUT_NAME ${name} PREFIX "" SUFFIX ".mex"
-      LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/octave)
+    lantrel_octave_mex(${lower}_octave ${name} ${glue} ${core} ${PROJECT_BINARY_DIR}/octave)
     # The help stub goes beside the binary so that `help` finds it; copied
     # whenever it changes, not only when the module relinks.
     add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/octave/${name}.m
@@ -101,14 +106,7 @@ function(lantrel_add_private_module name glue core)
   if(NOT OCTAVE_INCLUDE_DIR OR LANTREL_FUZZ)
     return()
   endif()
-  add_library(${name}_octave MODULE ${glue})
-  target_link_libraries(${name}_octave PRIVATE ${core})
-  target_compile_options(${name}_octave PRIVATE ${LANTREL_FLAGS_octave})
-  target_include_directories(${name}_octave PRIVATE ${OCTAVE_INCLUDE_DIR})
-  target_link_options(${name}_octave PRIVATE -Wl,--version-script=${MODULE_EXPORTS})
-  set_target_properties(${name}_octave PROPERTIES
-    OUTPUT_NAME ${name} PREFIX "" SUFFIX ".mex"
-    LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/octave/private)
+  lantrel_octave_mex(${name}_octave ${name} ${glue} ${core} ${PROJECT_BINARY_DIR}/octave/private)
   set(stub ${PROJECT_SOURCE_DIR}/matlab/private/${name}.m)
   add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/octave/private/${name}.m
     COMMAND ${CMAKE_COMMAND} -E copy ${stub} ${PROJECT_BINARY_DIR}/octave/private/${name}.m
