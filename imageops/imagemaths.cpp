@@ -131,25 +131,52 @@ void lumaOf(const ImageView &in, double *out, int threads)
     });
 }
 
-void edgeWeights(const ImageView &in, double sigma, double *out, int threads)
+void edgeGradients(const ImageView &in, double *g, ptrdiff_t gRowStride, ptrdiff_t gColStride, bool accumulate,
+                   int threads)
 {
     const ptrdiff_t m = in.rows, n = in.cols;
     withReader(in, [&](const auto &r) {
-        byColumns(m, n, threads, [&](ptrdiff_t j0, ptrdiff_t j1) {
-            for (ptrdiff_t j = j0; j < j1; ++j)
-                for (ptrdiff_t i = 0; i < m; ++i) {
-                    double g = 0.0;
-                    for (ptrdiff_t p = 0; p < in.planes; ++p) {
-                        const double f = r.at(i, j, p);
-                        const double dx = j + 1 < n ? r.at(i, j + 1, p) - f : 0.0;
-                        const double dy = i + 1 < m ? r.at(i + 1, j, p) - f : 0.0;
-                        /* std::max keeps g when the hypot is NaN */
-                        g = std::max(g, std::hypot(dx, dy));
-                    }
-                    out[i + m * j] = std::exp(-g / sigma);
-                }
-        });
+        auto pixel = [&](ptrdiff_t i, ptrdiff_t j) {
+            double &gij = g[i * gRowStride + j * gColStride];
+            double s = accumulate ? gij : 0.0;
+            for (ptrdiff_t p = 0; p < in.planes; ++p) {
+                const double f = r.at(i, j, p);
+                const double dx = j + 1 < n ? r.at(i, j + 1, p) - f : 0.0;
+                const double dy = i + 1 < m ? r.at(i + 1, j, p) - f : 0.0;
+                /* std::max keeps s when the hypot is NaN */
+                s = std::max(s, std::hypot(dx, dy));
+            }
+            gij = s;
+        };
+        /* In the order the samples lie: down the columns, or along the
+         * rows of a row-major plane. */
+        if (in.colStride == 1 && in.rowStride != 1)
+            byColumns(n, m, threads, [&](ptrdiff_t i0, ptrdiff_t i1) {
+                for (ptrdiff_t i = i0; i < i1; ++i)
+                    for (ptrdiff_t j = 0; j < n; ++j)
+                        pixel(i, j);
+            });
+        else
+            byColumns(m, n, threads, [&](ptrdiff_t j0, ptrdiff_t j1) {
+                for (ptrdiff_t j = j0; j < j1; ++j)
+                    for (ptrdiff_t i = 0; i < m; ++i)
+                        pixel(i, j);
+            });
     });
+}
+
+void weightsOfGradients(double *g, ptrdiff_t count, double sigma, int threads)
+{
+    byColumns(1, count, threads, [&](ptrdiff_t k0, ptrdiff_t k1) {
+        for (ptrdiff_t k = k0; k < k1; ++k)
+            g[k] = std::exp(-g[k] / sigma);
+    });
+}
+
+void edgeWeights(const ImageView &in, double sigma, double *out, int threads)
+{
+    edgeGradients(in, out, 1, in.rows, false, threads);
+    weightsOfGradients(out, in.rows * in.cols, sigma, threads);
 }
 
 bool gradientDirections(const ImageView &in, double turn, double *out, int threads)

@@ -50,6 +50,14 @@ void lumaOf(const ImageView &in, double *out, int threads);
  * edge g is large and w near 0, so the smoother keeps the edge. */
 void edgeWeights(const ImageView &in, double sigma, double *out, int threads);
 
+/* The two halves of edgeWeights. g(i, j) at g[i * gRowStride + j *
+ * gColStride] becomes the largest step over the view's planes (and, with
+ * `accumulate`, over its own value); then weightsOfGradients turns each of
+ * count values g into exp(-g / sigma). */
+void edgeGradients(const ImageView &in, double *g, ptrdiff_t gRowStride, ptrdiff_t gColStride, bool accumulate,
+                   int threads);
+void weightsOfGradients(double *g, ptrdiff_t count, double sigma, int threads);
+
 /* Below this squared Sobel magnitude gx^2 + gy^2 (a magnitude of 1e-9 on
  * intensities in [0, 1]: far below a 16-bit image's smallest step, far
  * above rounding noise) a pixel's direction is 0. */

@@ -5,15 +5,28 @@
  *   d = lantrelops('directions', I, turn, threads)
  *   t = lantrelops('table')                      80 x 722 straight paths
  *   s = lantrelops('noise', I)
+ *   J = lantrelops('smooth', WHO, I, W, pilotSigma, pilotLambda, sigma, lambda, iterations, attenuation, threads)
+ *   [NC, TV] = lantrelops('variation', WHO, I, turn, D, T, halfLength, threads)
+ * 'smooth' and 'variation' run lantrelSmooth's and ostraveVariation's
+ * whole road (W, D, T: [] for the computed ones); WHO names the function
+ * in the errors a long call may end with (out of memory, Ctrl-C).
  * I of class double, single, uint8, uint16, int16 or logical, read where it
  * lies. The .m helpers check their arguments and name them in their own
  * errors; the checks here only keep a direct call from reading out of
  * bounds. Errors are raised from mexFunction's frame with nothing held. */
 #include "imagemaths.h"
+#include "pipelines.h"
 
 #include "opsapi.h"
+#include "../host/hostargs.h"
+#include "../host/interrupt.h"
+#include "../common/split.h"
+#include "../pathvariation/pathwalk.h"
+#include "../smoothing/schedule.h"
+#include "../pathvariation/table.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -70,15 +83,139 @@ int threadsArg(int nrhs, const mxArray *prhs[], int k)
     return static_cast<int>(t);
 }
 
+/* A double matrix of rows x cols, or empty: *data null. */
+bool optionalMatrix(const mxArray *a, mwSize rows, mwSize cols, const double **data)
+{
+    *data = nullptr;
+    if (mxGetNumberOfElements(a) == 0)
+        return true;
+    if (!mxIsDouble(a) || mxIsComplex(a) || mxIsSparse(a) || mxGetNumberOfDimensions(a) != 2 ||
+        mxGetDimensions(a)[0] != rows || mxGetDimensions(a)[1] != cols)
+        return false;
+    *data = mxGetPr(a);
+    return true;
+}
+
+/* The errors a long call ends with, raised by mexFunction under the
+ * caller's name once everything is released. */
+struct LongCallError {
+    char id[64];
+    const char *text;
+};
+
+bool finish(KernelStatus status, const char *who, LongCallError *err)
+{
+    if (status == KERNEL_DONE)
+        return true;
+    const bool stopped = status == KERNEL_STOPPED;
+    std::snprintf(err->id, sizeof err->id, "%s:%s", who, stopped ? "interrupted" : "outOfMemory");
+    err->text = stopped ? "Interrupted (Ctrl-C); nothing was returned." : "Out of memory.";
+    return false;
+}
+
+/* lantrelops('smooth', ...) */
+const char *smoothOp(mxArray *plhs[], int nrhs, const mxArray *prhs[], const char *who, LongCallError *err)
+{
+    ImageView in;
+    if (nrhs < 11 || !imageArg(prhs[2], &in))
+        return "smooth needs an image and nine arguments";
+    SmoothImageParams params;
+    double v[6];
+    for (int k = 0; k < 6; ++k)
+        if (!scalarArg(prhs[4 + k], &v[k]))
+            return "smooth needs scalar parameters";
+    params.pilotSigma = v[0];
+    params.pilotLambda = v[1];
+    params.sigma = v[2];
+    params.lambda = v[3];
+    params.iterations = truncToInt(v[4]);
+    params.attenuation = v[5];
+    if (!optionalMatrix(prhs[3], static_cast<mwSize>(in.rows), static_cast<mwSize>(in.cols), &params.weights))
+        return "the weights must be empty or a double matrix of the image's size";
+    if (params.iterations < 0 || static_cast<long long>(in.rows) * in.cols > INT_MAX)
+        return "smooth needs iterations >= 0 and at most 2^31 - 1 pixels per plane";
+    static const mxClassID classes[] = {mxDOUBLE_CLASS, mxSINGLE_CLASS, mxUINT8_CLASS,
+                                        mxUINT16_CLASS, mxINT16_CLASS,  mxLOGICAL_CLASS};
+    plhs[0] = mxCreateNumericArray(mxGetNumberOfDimensions(prhs[2]), mxGetDimensions(prhs[2]),
+                                   classes[smoothedType(in.type)], mxREAL);
+    const long long pixels = static_cast<long long>(in.rows) * in.cols;
+    HostInterrupt interrupt;
+    Team team;
+    teamStart(&team, teamSize(threadsArg(nrhs, prhs, 10), pixels, MIN_PIXELS_PER_THREAD));
+    const KernelStatus status =
+        smoothImage(in, params, mxGetData(plhs[0]), KernelRun{&team, KERNEL_PATH_AUTO, hostStopQuery(&interrupt)});
+    teamStop(&team);
+    if (!finish(status, who, err)) {
+        mxDestroyArray(plhs[0]);
+        plhs[0] = nullptr;
+    }
+    return nullptr;
+}
+
+/* lantrelops('variation', ...) */
+const char *variationOp(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[], const char *who,
+                        LongCallError *err)
+{
+    ImageView in;
+    double turn, halfLength;
+    if (nrhs < 7 || !imageArg(prhs[2], &in) || (in.planes != 1 && in.planes != 3))
+        return "variation needs an image of 1 or 3 planes and five arguments";
+    if (!scalarArg(prhs[3], &turn) || !std::isfinite(turn) || !scalarArg(prhs[6], &halfLength) ||
+        !(halfLength >= 0 && halfLength <= MAX_HALF_LENGTH && halfLength == std::floor(halfLength)))
+        return "variation needs a finite turn and a half-length from 0 to 79";
+    const mwSize rows = static_cast<mwSize>(in.rows), cols = static_cast<mwSize>(in.cols);
+    const double *directions, *given;
+    if (!optionalMatrix(prhs[4], rows, cols, &directions) || !optionalMatrix(prhs[5], TABLE_STEPS, TABLE_COLUMNS, &given))
+        return "the directions and the table must be empty or double matrices of their sizes";
+    if (static_cast<long long>(in.rows) * in.cols > INT_MAX)
+        return "variation takes at most 2^31 - 1 pixels";
+    const size_t pixels = static_cast<size_t>(in.rows) * static_cast<size_t>(in.cols);
+    for (size_t k = 0; directions && k < pixels; ++k)
+        if (!(directions[k] >= 0 && directions[k] <= 360 && directions[k] == std::floor(directions[k])))
+            return "the directions must be whole numbers from 0 to 360";
+    /* The table as the module converts it. */
+    static double straight[TABLE_SIZE];
+    int table[TABLE_SIZE];
+    if (!given) {
+        straightPathTable(straight);
+        given = straight;
+    }
+    for (int p = 0; p < TABLE_STEPS; ++p)
+        for (int q = 0; q < TABLE_COLUMNS; ++q)
+            table[p * TABLE_COLUMNS + q] = truncToInt(given[p + TABLE_STEPS * q]);
+    plhs[0] = mxCreateDoubleMatrix(rows, cols, mxREAL);
+    if (nlhs > 1)
+        plhs[1] = mxCreateDoubleMatrix(rows, cols, mxREAL);
+    HostInterrupt interrupt;
+    Team team;
+    teamStart(&team, teamSize(threadsArg(nrhs, prhs, 7), static_cast<long long>(pixels), MIN_WALK_PIXELS_PER_THREAD));
+    const KernelStatus status =
+        imageVariation(in, turn, directions, table, static_cast<int>(halfLength), mxGetPr(plhs[0]),
+                       nlhs > 1 ? mxGetPr(plhs[1]) : nullptr, KernelRun{&team, KERNEL_PATH_AUTO, hostStopQuery(&interrupt)});
+    teamStop(&team);
+    if (!finish(status, who, err)) {
+        for (int k = 0; k < 2 && k < nlhs + (nlhs == 0); ++k) {
+            mxDestroyArray(plhs[k]);
+            plhs[k] = nullptr;
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 /* What went wrong, for the one mexErrMsgIdAndTxt at the end. */
-static const char *run(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
+static const char *run(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[], LongCallError *err)
 {
-    (void)nlhs;
     char op[16] = "";
     if (nrhs < 1 || !mxIsChar(prhs[0]) || mxGetString(prhs[0], op, sizeof op) != 0)
         return "the first argument must name an operation";
+    if (std::strcmp(op, "smooth") == 0 || std::strcmp(op, "variation") == 0) {
+        char who[32] = "";
+        if (nrhs < 2 || !mxIsChar(prhs[1]) || mxGetString(prhs[1], who, sizeof who) != 0)
+            return "the second argument must name the caller";
+        return op[0] == 's' ? smoothOp(plhs, nrhs, prhs, who, err) : variationOp(nlhs, plhs, nrhs, prhs, who, err);
+    }
     if (std::strcmp(op, "table") == 0) {
         plhs[0] = mxCreateDoubleMatrix(PATH_TABLE_STEPS, 2 * PATH_TABLE_DIRECTIONS, mxREAL);
         straightPathTable(mxGetPr(plhs[0]));
@@ -128,7 +265,11 @@ static const char *run(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
 
 extern "C" MEX_EXPORT void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
-    const char *problem = run(nlhs, plhs, nrhs, prhs);
+    LongCallError err;
+    err.text = nullptr;
+    const char *problem = run(nlhs, plhs, nrhs, prhs, &err);
     if (problem)
         mexErrMsgIdAndTxt("lantrelops:badArgument", "%s.", problem);
+    if (err.text)
+        mexErrMsgIdAndTxt(err.id, "%s", err.text);
 }

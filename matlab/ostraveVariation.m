@@ -113,12 +113,12 @@ function [nc, tv] = ostraveVariation(img, varargin)
     error('ostraveVariation:badValue', 'Along must be ''gradient'' or ''edge'' (one row of text).');
   end
 
-  try
-    y = imageLuma(img);
-  catch err
-    error('ostraveVariation:badImage', '%s', err.message);
+  checkImage(img, 'ostraveVariation:badImage', 'image');
+  if ndims(img) > 3 || (size(img, 3) ~= 1 && size(img, 3) ~= 3)
+    error('ostraveVariation:badImage', ...
+          'The image must be M x N (grey) or M x N x 3 (colour), not of size %s.', mat2str(size(img)));
   end
-  [m, n] = size(y);
+  [m, n, ~] = size(img);
   if given.directions
     d = opts.directions;
     checkClass(d, 'Directions', 'a map of direction indices');
@@ -131,7 +131,7 @@ function [nc, tv] = ostraveVariation(img, varargin)
       error('ostraveVariation:badValue', 'Directions must hold whole numbers from 0 to 360.');
     end
   else
-    d = ostraveDirections(y, along);
+    d = [];
   end
   if given.table
     table = opts.table;
@@ -144,12 +144,15 @@ function [nc, tv] = ostraveVariation(img, varargin)
       error('ostraveVariation:badValue', 'Table must hold whole numbers.');
     end
   else
-    table = ostraveTable();
+    table = [];
   end
+  % Luma, directions, table and walk in one call: the bits of imageLuma,
+  % ostraveDirections, ostraveTable and Ostrave one after another.
+  turn = 90 * strcmpi(along, 'edge');
   if nargout < 2
-    nc = Ostrave(y, d, table, double(a), double(t));
+    nc = lantrelops('variation', 'ostraveVariation', img, turn, d, table, double(a), double(t));
   else
-    [nc, tv] = Ostrave(y, d, table, double(a), double(t));
+    [nc, tv] = lantrelops('variation', 'ostraveVariation', img, turn, d, table, double(a), double(t));
   end
 end
 
@@ -185,8 +188,8 @@ end
 %! subplot(1, 3, 3); imshow(tv / t(round(0.995 * end))); title('tv, HalfLength 4');
 
 %!test
-%! % the pieces it is made of, and im2double's scaling
-%! rgb = uint8(255 * rand(12, 10, 3));
+%! % the pieces it is made of (a photo's size shared by two threads), and im2double's scaling
+%! rgb = uint8(255 * rand(300, 480, 3));
 %! y = imageLuma(rgb);
 %! [nc, tv] = ostraveVariation(rgb);
 %! [nc0, tv0] = Ostrave(y, ostraveDirections(y), ostraveTable(), 4);

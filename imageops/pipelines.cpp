@@ -1,0 +1,245 @@
+#include "pipelines.h"
+
+#include "../common/pages.h"
+#include "../common/split.h"
+#include "../host/layout.h"
+#include "../pathvariation/pathwalk.h"
+#include "../smoothing/schedule.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+/* Working planes: fresh pages a call touches once, so huge ones where the
+ * system gives them. */
+double *planeBuffer(size_t count)
+{
+    double *p = static_cast<double *>(std::malloc(count * sizeof(double)));
+    adviseHugePages(p, count * sizeof(double));
+    return p;
+}
+
+/* The view's plane p, element (i, j) to dst[i * n + j], read as imagemaths
+ * reads it (the same (x + offset) / scale). */
+struct PlaneReader {
+    const ImageView *in;
+    ptrdiff_t p;
+    template <class T> void rows(double *dst, int i0, int i1) const
+    {
+        const T *src = static_cast<const T *>(in->data) + p * in->planeStride;
+        const int n = static_cast<int>(in->cols);
+        const bool shift = in->offset != 0.0, divide = in->scale != 1.0;
+        for (int b0 = i0; b0 < i1; b0 += LAYOUT_TILE) {
+            const int b1 = b0 + LAYOUT_TILE < i1 ? b0 + LAYOUT_TILE : i1;
+            for (int j0 = 0; j0 < n; j0 += LAYOUT_TILE) {
+                const int j1 = j0 + LAYOUT_TILE < n ? j0 + LAYOUT_TILE : n;
+                for (int j = j0; j < j1; ++j)
+                    for (int i = b0; i < b1; ++i) {
+                        double v = static_cast<double>(src[i * in->rowStride + j * in->colStride]);
+                        if (shift)
+                            v = v + in->offset;
+                        if (divide)
+                            v = v / in->scale;
+                        dst[static_cast<size_t>(i) * n + j] = v;
+                    }
+            }
+        }
+    }
+};
+
+bool readPlane(Team *team, const ImageView &in, ptrdiff_t p, double *dst, const StopQuery &stop)
+{
+    const PlaneReader r{&in, p};
+    const int m = static_cast<int>(in.rows), n = static_cast<int>(in.cols);
+    return copyInBands(team, m, n, stop, [&](int i0, int i1) {
+        switch (in.type) {
+        case SAMPLE_DOUBLE: r.rows<double>(dst, i0, i1); break;
+        case SAMPLE_SINGLE: r.rows<float>(dst, i0, i1); break;
+        case SAMPLE_UINT8: r.rows<uint8_t>(dst, i0, i1); break;
+        case SAMPLE_UINT16: r.rows<uint16_t>(dst, i0, i1); break;
+        case SAMPLE_INT16: r.rows<int16_t>(dst, i0, i1); break;
+        case SAMPLE_LOGICAL: r.rows<uint8_t>(dst, i0, i1); break;
+        }
+    });
+}
+
+/* What the host's integer conversion gives: rounded half away from zero,
+ * saturated, NaN to 0. */
+template <class T> T saturated(double v, double lo, double hi)
+{
+    if (std::isnan(v))
+        return T(0);
+    const double r = std::round(v);
+    return static_cast<T>(r < lo ? lo : r > hi ? hi : r);
+}
+
+struct ToUint8 {
+    uint8_t operator()(double v) const { return saturated<uint8_t>(v * 255, 0, 255); }
+};
+struct ToUint16 {
+    uint16_t operator()(double v) const { return saturated<uint16_t>(v * 65535, 0, 65535); }
+};
+struct ToInt16 {
+    int16_t operator()(double v) const { return saturated<int16_t>(v * 65535 - 32768, -32768, 32767); }
+};
+struct ToSingle {
+    float operator()(double v) const { return static_cast<float>(v); }
+};
+struct ToDouble {
+    double operator()(double v) const { return v; }
+};
+
+/* The row-major plane src into plane p of the column-major m x n x planes
+ * output, converted. */
+template <class T, class Convert>
+bool writePlane(Team *team, const double *src, void *out, ptrdiff_t p, int m, int n, Convert convert,
+                const StopQuery &stop)
+{
+    T *dst = static_cast<T *>(out) + p * static_cast<ptrdiff_t>(m) * n;
+    return copyInBands(team, m, n, stop, [&](int i0, int i1) {
+        for (int j0 = 0; j0 < n; j0 += LAYOUT_TILE) {
+            const int j1 = j0 + LAYOUT_TILE < n ? j0 + LAYOUT_TILE : n;
+            for (int b0 = i0; b0 < i1; b0 += LAYOUT_TILE) {
+                const int b1 = b0 + LAYOUT_TILE < i1 ? b0 + LAYOUT_TILE : i1;
+                for (int j = j0; j < j1; ++j)
+                    for (int i = b0; i < b1; ++i)
+                        dst[i + static_cast<size_t>(m) * j] = convert(src[static_cast<size_t>(i) * n + j]);
+            }
+        }
+    });
+}
+
+bool writeOut(Team *team, SampleType type, const double *src, void *out, ptrdiff_t p, int m, int n,
+              const StopQuery &stop)
+{
+    switch (type) {
+    case SAMPLE_UINT8: return writePlane<uint8_t>(team, src, out, p, m, n, ToUint8(), stop);
+    case SAMPLE_UINT16: return writePlane<uint16_t>(team, src, out, p, m, n, ToUint16(), stop);
+    case SAMPLE_INT16: return writePlane<int16_t>(team, src, out, p, m, n, ToInt16(), stop);
+    case SAMPLE_SINGLE: return writePlane<float>(team, src, out, p, m, n, ToSingle(), stop);
+    default: return writePlane<double>(team, src, out, p, m, n, ToDouble(), stop);
+    }
+}
+
+/* A row-major double plane as a view. */
+ImageView rowMajorView(const double *base, ptrdiff_t m, ptrdiff_t n)
+{
+    return ImageView{base, SAMPLE_DOUBLE, m, n, 1, n, 1, m * n, 0.0, 1.0};
+}
+
+int teamCount(const KernelRun &run)
+{
+    return run.team ? run.team->size : 1;
+}
+
+} // namespace
+
+SampleType smoothedType(SampleType in)
+{
+    return in == SAMPLE_LOGICAL ? SAMPLE_DOUBLE : in;
+}
+
+KernelStatus smoothImage(const ImageView &in, const SmoothImageParams &params, void *out, const KernelRun &run)
+{
+    const int m = static_cast<int>(in.rows), n = static_cast<int>(in.cols);
+    const size_t pixels = static_cast<size_t>(m) * n;
+    if (pixels == 0)
+        return KERNEL_DONE;
+    const int threads = teamCount(run);
+    const bool pilot = !params.weights && params.pilotSigma > 0;
+    /* plane: the plane being smoothed; weights: the final pass's (row-major);
+     * spare: the pilot's weights, then the steps of its result. */
+    double *plane = planeBuffer(pixels), *weights = planeBuffer(pixels), *spare = pilot ? planeBuffer(pixels) : nullptr;
+    KernelStatus status = !plane || !weights || (pilot && !spare) ? KERNEL_NO_MEMORY : KERNEL_DONE;
+    const StopQuery &stop = run.stop;
+    if (status == KERNEL_DONE && params.weights) {
+        if (!copyToRowMajor(run.team, weights, params.weights, m, n, stop))
+            status = KERNEL_STOPPED;
+    } else if (status == KERNEL_DONE && pilot) {
+        /* The image's weights column-major first (its samples lie so), then
+         * row-major for the solver. */
+        edgeWeights(in, params.pilotSigma, weights, threads);
+        if (!copyToRowMajor(run.team, spare, weights, m, n, stop))
+            status = KERNEL_STOPPED;
+        for (ptrdiff_t p = 0; status == KERNEL_DONE && p < in.planes; ++p) {
+            if (!readPlane(run.team, in, p, plane, stop))
+                status = KERNEL_STOPPED;
+            if (status == KERNEL_DONE)
+                status = smoothPlane(PlaneView{plane, m, n, n}, WeightView{spare, n}, WeightView{spare, n},
+                                     SmoothParams{params.pilotLambda, params.iterations, params.attenuation}, run);
+            if (status == KERNEL_DONE)
+                edgeGradients(rowMajorView(plane, m, n), weights, n, 1, p > 0, threads);
+        }
+        if (status == KERNEL_DONE)
+            weightsOfGradients(weights, static_cast<ptrdiff_t>(pixels), params.sigma, threads);
+    } else if (status == KERNEL_DONE) {
+        edgeGradients(in, weights, n, 1, false, threads);
+        weightsOfGradients(weights, static_cast<ptrdiff_t>(pixels), params.sigma, threads);
+    }
+    std::free(spare);
+    const SampleType type = smoothedType(in.type);
+    for (ptrdiff_t p = 0; status == KERNEL_DONE && p < in.planes; ++p) {
+        if (!readPlane(run.team, in, p, plane, stop))
+            status = KERNEL_STOPPED;
+        if (status == KERNEL_DONE)
+            status = smoothPlane(PlaneView{plane, m, n, n}, WeightView{weights, n}, WeightView{weights, n},
+                                 SmoothParams{params.lambda, params.iterations, params.attenuation}, run);
+        if (status == KERNEL_DONE && !writeOut(run.team, type, plane, out, p, m, n, stop))
+            status = KERNEL_STOPPED;
+    }
+    std::free(plane);
+    std::free(weights);
+    return status;
+}
+
+KernelStatus imageVariation(const ImageView &in, double turn, const double *directions, const int *table,
+                            int halfLength, double *net, double *total, const KernelRun &run)
+{
+    const int m = static_cast<int>(in.rows), n = static_cast<int>(in.cols);
+    const size_t pixels = static_cast<size_t>(m) * n;
+    if (pixels == 0)
+        return KERNEL_DONE;
+    const int threads = teamCount(run);
+    const StopQuery &stop = run.stop;
+    /* The luma as the module takes it: the grey double image itself, or
+     * computed. */
+    const bool own = !(in.type == SAMPLE_DOUBLE && in.planes == 1 && in.rowStride == 1 && in.colStride == m);
+    double *luma = own ? planeBuffer(pixels) : nullptr;
+    double *map = directions ? nullptr : planeBuffer(pixels);
+    double *image = planeBuffer(pixels), *netRows = planeBuffer(pixels), *totalRows = planeBuffer(pixels);
+    int *mapRows = static_cast<int *>(std::malloc(pixels * sizeof(int)));
+    adviseHugePages(mapRows, pixels * sizeof(int));
+    KernelStatus status = (own && !luma) || (!directions && !map) || !image || !netRows || !totalRows || !mapRows
+                              ? KERNEL_NO_MEMORY
+                              : KERNEL_DONE;
+    const double *y = own ? luma : static_cast<const double *>(in.data);
+    if (status == KERNEL_DONE) {
+        if (own)
+            lumaOf(in, luma, threads);
+        if (!directions) {
+            if (!gradientDirections(unitView(y, SAMPLE_DOUBLE, m, n, 1), turn, map, threads))
+                status = KERNEL_NO_MEMORY;
+            directions = map;
+        }
+    }
+    /* Whole numbers 0..360: the cast is exact. */
+    if (status == KERNEL_DONE &&
+        (!copyToRowMajor(run.team, image, y, m, n, stop) ||
+         !copyToRowMajor(run.team, mapRows, directions, m, n, [](double v) { return static_cast<int>(v); }, stop)))
+        status = KERNEL_STOPPED;
+    std::free(luma);
+    std::free(map);
+    if (status == KERNEL_DONE)
+        status = walkPaths(PathView{image, n, mapRows, n, m, n}, table, halfLength,
+                           PathOutputs{netRows, totalRows, n}, run);
+    if (status == KERNEL_DONE && (!copyToColMajor(run.team, net, netRows, m, n, stop) ||
+                                  (total && !copyToColMajor(run.team, total, totalRows, m, n, stop))))
+        status = KERNEL_STOPPED;
+    std::free(image);
+    std::free(mapRows);
+    std::free(netRows);
+    std::free(totalRows);
+    return status;
+}
