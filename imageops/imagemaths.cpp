@@ -1,10 +1,13 @@
 #include "imagemaths.h"
 
+#include "../common/pages.h"
 #include "../common/split.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -44,6 +47,17 @@ template <class Fn> void withReader(const ImageView &v, const Fn &fn)
     case SAMPLE_UINT16: fn(readerOf<uint16_t>(v)); break;
     case SAMPLE_INT16: fn(readerOf<int16_t>(v)); break;
     case SAMPLE_LOGICAL: fn(readerOf<uint8_t>(v)); break;
+    }
+}
+
+size_t sampleBytes(SampleType type)
+{
+    switch (type) {
+    case SAMPLE_DOUBLE: return sizeof(double);
+    case SAMPLE_SINGLE: return sizeof(float);
+    case SAMPLE_UINT16:
+    case SAMPLE_INT16: return 2;
+    default: return 1;
     }
 }
 
@@ -87,6 +101,103 @@ double medianOf(std::vector<double> &v)
         return low;
     const double high = *std::min_element(v.begin() + k + 1, v.end());
     return (low + high) / 2;
+}
+
+/* A buffer the call touches first: huge pages where the system has them. */
+double *hugeBuffer(size_t count)
+{
+    double *p = static_cast<double *>(std::malloc(count * sizeof(double)));
+    adviseHugePages(p, count * sizeof(double));
+    return p;
+}
+
+/* Plane p of a view, as a view of its own. */
+ImageView planeOf(const ImageView &in, ptrdiff_t p)
+{
+    ImageView v = in;
+    v.data = static_cast<const char *>(in.data) + p * in.planeStride * sampleBytes(in.type);
+    v.planes = 1;
+    return v;
+}
+
+/* Values >= 0 order as their bit patterns: a rank is found by counting
+ * them into 2^16 buckets by their top 16 bits (sign, exponent and four
+ * bits of the fraction) and sorting only the bucket that holds it. */
+uint64_t bitsOf(double v)
+{
+    uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+enum { BUCKET_SHIFT = 48, BUCKETS = 1 << 16 };
+
+/* The values[i] >= 0 whose key[i] <= bound (NaN never is). */
+struct Selection {
+    Team *team;
+    const double *key, *values;
+    size_t count;
+    double bound;
+
+    /* fn(t, v) for each selected value of member t's share. */
+    template <class Fn> void each(const Fn &fn) const
+    {
+        runSplit(team, [&](int t, int size) {
+            long long i0, i1;
+            shareOf(static_cast<long long>(count), t, size, &i0, &i1);
+            for (long long i = i0; i < i1; ++i)
+                if (key[i] <= bound)
+                    fn(t, values[i]);
+        });
+    }
+
+    /* The median as medianOf takes it; NaN where nothing is selected. */
+    double median() const
+    {
+        const size_t members = static_cast<size_t>(team->size);
+        std::vector<std::vector<size_t>> own(members, std::vector<size_t>(BUCKETS, 0));
+        each([&](int t, double v) { ++own[static_cast<size_t>(t)][bitsOf(v) >> BUCKET_SHIFT]; });
+        std::vector<size_t> hist(BUCKETS, 0);
+        size_t total = 0;
+        for (size_t b = 0; b < BUCKETS; ++b) {
+            for (size_t t = 0; t < members; ++t)
+                hist[b] += own[t][b];
+            total += hist[b];
+        }
+        if (total == 0)
+            return NAN;
+        /* The buckets of ranks k and k + 1 (the second only for an even count). */
+        const size_t k = (total + 1) / 2 - 1, last = total % 2 == 1 ? k : k + 1;
+        size_t below = 0, first = 0;
+        while (below + hist[first] <= k)
+            below += hist[first++];
+        size_t end = first, upto = below;
+        while (upto + hist[end] <= last)
+            upto += hist[end++];
+        /* Each member writes its share of those buckets' values at its own offset. */
+        std::vector<size_t> offset(members + 1, 0);
+        for (size_t t = 0; t < members; ++t) {
+            offset[t + 1] = offset[t];
+            for (size_t b = first; b <= end; ++b)
+                offset[t + 1] += own[t][b];
+        }
+        std::vector<double> near(offset[members]);
+        each([&](int t, double v) {
+            const size_t b = bitsOf(v) >> BUCKET_SHIFT;
+            if (b >= first && b <= end)
+                near[offset[static_cast<size_t>(t)]++] = v;
+        });
+        std::vector<double>::iterator at = near.begin() + static_cast<ptrdiff_t>(k - below);
+        std::nth_element(near.begin(), at, near.end());
+        if (last == k)
+            return *at;
+        return (*at + *std::min_element(at + 1, near.end())) / 2;
+    }
+};
+
+/* The median of the values[i] whose key[i] <= bound. */
+double medianWhere(Team *team, const double *key, const double *values, size_t count, double bound)
+{
+    return Selection{team, key, values, count, bound}.median();
 }
 
 } // namespace
@@ -233,63 +344,60 @@ void straightPathTable(double *out)
         }
 }
 
-bool noiseEstimate(const ImageView &in, double *sigma)
+bool noiseEstimate(const ImageView &in, double *sigma, int threads)
 {
     const ptrdiff_t m = in.rows, n = in.cols;
     *sigma = 0.0;
     if (m < 3 || n < 3)
         return true;
+    const size_t inner = static_cast<size_t>(m - 2) * static_cast<size_t>(n - 2);
+    /* One plane's values, then per interior pixel its Sobel |gx| + |gy|
+     * (NaN unless both measures are finite) and |Immerkaer's mask|. */
+    double *f = hugeBuffer(static_cast<size_t>(m) * static_cast<size_t>(n));
+    double *grad = hugeBuffer(inner), *resp = hugeBuffer(inner);
     std::vector<double> est;
-    /* One buffer, reused: the gradients for their median, then the mask's
-     * responses of the pixels at or below it (recomputed, which costs less
-     * than holding both lists of a large image). */
-    std::vector<double> kept;
-    try {
-        kept.reserve(static_cast<size_t>(m - 2) * (n - 2));
-        est.reserve(static_cast<size_t>(in.planes));
-        withReader(in, [&](const auto &px) {
+    bool ok = f && grad && resp;
+    if (ok) {
+        Team team;
+        teamStart(&team, teamSize(threads, static_cast<long long>(inner), PIXELS_PER_THREAD));
+        try {
             for (ptrdiff_t p = 0; p < in.planes; ++p) {
-                /* Both masks are separable: Immerkaer's is [1 -2 1]' * [1 -2 1],
-                 * the Sobel pair [1 2 1]' * [1 0 -1] and [1 0 -1]' * [1 2 1];
-                 * down the columns first, then across. */
-                auto lap = [&](ptrdiff_t i, ptrdiff_t j) {
-                    return (px.at(i, j, p) - 2 * px.at(i + 1, j, p)) + px.at(i + 2, j, p);
-                };
-                auto smooth = [&](ptrdiff_t i, ptrdiff_t j) {
-                    return (px.at(i, j, p) + 2 * px.at(i + 1, j, p)) + px.at(i + 2, j, p);
-                };
-                auto diff = [&](ptrdiff_t i, ptrdiff_t j) { return px.at(i, j, p) - px.at(i + 2, j, p); };
-                /* fn(response, gradient) for every pixel where both are finite */
-                auto each = [&](const auto &fn) {
-                    for (ptrdiff_t j = 0; j + 2 < n; ++j)
+                toUnit(planeOf(in, p), f, threads);
+                runSplit(&team, [&](int t, int size) {
+                    long long j0, j1;
+                    shareOf(n - 2, t, size, &j0, &j1);
+                    /* Both masks are separable: Immerkaer's is [1 -2 1]' * [1 -2 1],
+                     * the Sobel pair [1 2 1]' * [1 0 -1] and [1 0 -1]' * [1 2 1];
+                     * down the columns first, then across. */
+                    auto at = [&](ptrdiff_t i, ptrdiff_t j) { return f[i + m * j]; };
+                    auto lap = [&](ptrdiff_t i, ptrdiff_t j) { return (at(i, j) - 2 * at(i + 1, j)) + at(i + 2, j); };
+                    auto smooth = [&](ptrdiff_t i, ptrdiff_t j) { return (at(i, j) + 2 * at(i + 1, j)) + at(i + 2, j); };
+                    auto diff = [&](ptrdiff_t i, ptrdiff_t j) { return at(i, j) - at(i + 2, j); };
+                    for (ptrdiff_t j = j0; j < j1; ++j)
                         for (ptrdiff_t i = 0; i + 2 < m; ++i) {
                             const double rv = std::fabs((lap(i, j) - 2 * lap(i, j + 1)) + lap(i, j + 2));
                             double gv = std::fabs(smooth(i, j) - smooth(i, j + 2));
                             gv = gv + std::fabs((diff(i, j) + 2 * diff(i, j + 1)) + diff(i, j + 2));
-                            if (std::isfinite(rv) && std::isfinite(gv))
-                                fn(rv, gv);
+                            const size_t k = static_cast<size_t>(i) + static_cast<size_t>(m - 2) * j;
+                            grad[k] = std::isfinite(rv) && std::isfinite(gv) ? gv : NAN;
+                            resp[k] = rv;
                         }
-                };
-                kept.clear();
-                each([&](double, double gv) { kept.push_back(gv); });
-                if (kept.empty()) {
-                    est.push_back(NAN);
-                    continue;
-                }
-                const double limit = medianOf(kept);
-                kept.clear();
-                each([&](double rv, double gv) {
-                    if (gv <= limit)
-                        kept.push_back(rv);
                 });
-                est.push_back(medianOf(kept) / (0.6745 * 6));
+                /* The gradients' median, then the responses' median where
+                 * the gradient is at most that (NaN never is). */
+                const double limit = medianWhere(&team, grad, grad, inner, INFINITY);
+                est.push_back(std::isnan(limit) ? NAN : medianWhere(&team, grad, resp, inner, limit) / (0.6745 * 6));
             }
-        });
-    } catch (const std::bad_alloc &) {
-        return false;
+        } catch (const std::bad_alloc &) {
+            ok = false;
+        }
+        teamStop(&team);
     }
-    if (est.empty())
-        return true;
+    std::free(f);
+    std::free(grad);
+    std::free(resp);
+    if (!ok)
+        return false;
     for (double e : est)
         if (std::isnan(e)) {
             *sigma = NAN;

@@ -82,6 +82,6 @@ void straightPathTable(double *out);
  * |gx| + |gy| is at most its median, divided by 0.6745 * 6 (NaN where no
  * pixel is finite); the median over the planes. 0 below 3 x 3. Returns
  * false when memory runs out. */
-bool noiseEstimate(const ImageView &in, double *sigma);
+bool noiseEstimate(const ImageView &in, double *sigma, int threads);
 
 #endif

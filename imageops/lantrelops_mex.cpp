@@ -4,7 +4,7 @@
  *   w = lantrelops('weights', I, sigma, threads) edge weights
  *   d = lantrelops('directions', I, turn, threads)
  *   t = lantrelops('table')                      80 x 722 straight paths
- *   s = lantrelops('noise', I)
+ *   s = lantrelops('noise', I, threads)
  *   J = lantrelops('smooth', WHO, I, W, pilotSigma, pilotLambda, sigma, lambda, iterations, attenuation, threads)
  *   [NC, TV] = lantrelops('variation', WHO, I, turn, D, T, halfLength, threads)
  * 'smooth' and 'variation' run lantrelSmooth's and ostraveVariation's
@@ -254,7 +254,7 @@ static const char *run(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
         }
     } else if (std::strcmp(op, "noise") == 0) {
         double s;
-        if (!noiseEstimate(in, &s))
+        if (!noiseEstimate(in, &s, threadsArg(nrhs, prhs, 2)))
             return "out of memory";
         plhs[0] = mxCreateDoubleScalar(s);
     } else {

@@ -58,7 +58,7 @@ function s = imageNoise(img)
   end
   % Both masks are separable and computed so, in the image's own class
   % (imageops/imagemaths.cpp, which the command-line tool shares).
-  s = lantrelops('noise', img);
+  s = lantrelops('noise', img, 0);
 end
 
 %!test

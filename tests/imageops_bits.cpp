@@ -132,7 +132,7 @@ int main(int argc, char **argv)
             out.insert(out.end(), plane.begin(), plane.end());
         }
         double s;
-        if (!noiseEstimate(v, &s))
+        if (!noiseEstimate(v, &s, 0))
             return 1;
         out.push_back(s);
     }

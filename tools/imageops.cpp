@@ -105,7 +105,7 @@ std::vector<double> straightLineTable()
 double planeNoise(const std::vector<double> &planes, int rows, int cols, int nplanes)
 {
     double s;
-    if (!noiseEstimate(planesView(planes, rows, cols, nplanes), &s))
+    if (!noiseEstimate(planesView(planes, rows, cols, nplanes), &s, 0))
         throw std::bad_alloc();
     /* no finite values: no noise read */
     return std::isnan(s) ? 0.0 : s;
