@@ -290,6 +290,40 @@ void edgeWeights(const ImageView &in, double sigma, double *out, int threads)
     weightsOfGradients(out, in.rows * in.cols, sigma, threads);
 }
 
+namespace {
+
+/* emit(i, j, k) with k the direction index of the Sobel gradient of the
+ * luma at(i, j), for the pixels of rows or columns [first, last). */
+template <class At, class Emit>
+void directionsOf(ptrdiff_t m, ptrdiff_t n, double turn, bool byRows, ptrdiff_t first, ptrdiff_t last, const At &at,
+                  const Emit &emit)
+{
+    const double degrees = 180.0 / 3.14159265358979323846;
+    auto pixel = [&](ptrdiff_t i, ptrdiff_t j) {
+        const ptrdiff_t l = j > 0 ? j - 1 : 0, r = j + 1 < n ? j + 1 : n - 1;
+        const ptrdiff_t u = i > 0 ? i - 1 : 0, d = i + 1 < m ? i + 1 : m - 1;
+        const double gx = (at(u, r) + 2 * at(i, r) + at(d, r)) - (at(u, l) + 2 * at(i, l) + at(d, l));
+        const double gy = (at(d, l) + 2 * at(d, j) + at(d, r)) - (at(u, l) + 2 * at(u, j) + at(u, r));
+        /* The angle of a flat (or NaN) gradient is rounding noise. */
+        long k = 0;
+        if (gx * gx + gy * gy >= FLAT_GRADIENT_SQUARED) {
+            k = std::lround(std::atan2(gy, gx) * degrees + turn) % 360;
+            k = k < 0 ? k + 360 : k;
+        }
+        emit(i, j, k);
+    };
+    if (byRows)
+        for (ptrdiff_t i = first; i < last; ++i)
+            for (ptrdiff_t j = 0; j < n; ++j)
+                pixel(i, j);
+    else
+        for (ptrdiff_t j = first; j < last; ++j)
+            for (ptrdiff_t i = 0; i < m; ++i)
+                pixel(i, j);
+}
+
+} // namespace
+
 bool gradientDirections(const ImageView &in, double turn, double *out, int threads)
 {
     const ptrdiff_t m = in.rows, n = in.cols;
@@ -310,27 +344,35 @@ bool gradientDirections(const ImageView &in, double turn, double *out, int threa
         lumaOf(in, own.data(), threads);
         f = own.data();
     }
-    const double degrees = 180.0 / 3.14159265358979323846;
     byColumns(m, n, threads, [&](ptrdiff_t j0, ptrdiff_t j1) {
-        for (ptrdiff_t j = j0; j < j1; ++j) {
-            const double *l = f + m * std::max<ptrdiff_t>(j - 1, 0);
-            const double *c = f + m * j;
-            const double *r = f + m * std::min<ptrdiff_t>(j + 1, n - 1);
-            for (ptrdiff_t i = 0; i < m; ++i) {
-                const ptrdiff_t u = i > 0 ? i - 1 : 0, d = i + 1 < m ? i + 1 : m - 1;
-                const double gx = (r[u] + 2 * r[i] + r[d]) - (l[u] + 2 * l[i] + l[d]);
-                const double gy = (l[d] + 2 * c[d] + r[d]) - (l[u] + 2 * c[u] + r[u]);
-                /* The angle of a flat (or NaN) gradient is rounding noise. */
-                long k = 0;
-                if (gx * gx + gy * gy >= FLAT_GRADIENT_SQUARED) {
-                    k = std::lround(std::atan2(gy, gx) * degrees + turn) % 360;
-                    k = k < 0 ? k + 360 : k;
-                }
-                out[i + m * j] = static_cast<double>(k);
-            }
-        }
+        directionsOf(m, n, turn, false, j0, j1, [&](ptrdiff_t i, ptrdiff_t j) { return f[i + m * j]; },
+                     [&](ptrdiff_t i, ptrdiff_t j, long k) { out[i + m * j] = static_cast<double>(k); });
     });
     return true;
+}
+
+void lumaRows(const ImageView &in, double *out, int threads)
+{
+    const ptrdiff_t m = in.rows, n = in.cols, tile = 32;
+    const bool colour = in.planes == 3;
+    withReader(in, [&](const auto &r) {
+        byColumns(n, (m + tile - 1) / tile, threads, [&](ptrdiff_t t0, ptrdiff_t t1) {
+            for (ptrdiff_t b0 = t0 * tile; b0 < std::min(t1 * tile, m); b0 += tile) {
+                const ptrdiff_t b1 = std::min(b0 + tile, m);
+                for (ptrdiff_t j = 0; j < n; ++j)
+                    for (ptrdiff_t i = b0; i < b1; ++i)
+                        out[i * n + j] = lumaAt(r, i, j, colour);
+            }
+        });
+    });
+}
+
+void gradientDirectionRows(const double *f, ptrdiff_t m, ptrdiff_t n, double turn, int *out, int threads)
+{
+    byColumns(n, m, threads, [&](ptrdiff_t i0, ptrdiff_t i1) {
+        directionsOf(m, n, turn, true, i0, i1, [&](ptrdiff_t i, ptrdiff_t j) { return f[i * n + j]; },
+                     [&](ptrdiff_t i, ptrdiff_t j, long k) { out[i * n + j] = static_cast<int>(k); });
+    });
 }
 
 void straightPathTable(double *out)

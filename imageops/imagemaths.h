@@ -71,6 +71,12 @@ const double FLAT_GRADIENT_SQUARED = 1e-18;
  * the luma runs out. */
 bool gradientDirections(const ImageView &in, double turn, double *out, int threads);
 
+/* The same two in the solvers' row-major layout (element (i, j) at
+ * i * cols + j): the luma of a view, and the direction indices of a luma
+ * plane f. */
+void lumaRows(const ImageView &in, double *out, int threads);
+void gradientDirectionRows(const double *f, ptrdiff_t rows, ptrdiff_t cols, double turn, int *out, int threads);
+
 /* The 80 x 722 table, column-major: for direction d (degrees, 0..360) and
  * step p = 0..79, column d holds round((p+1) cos d), the column offset, and
  * column 361 + d round((p+1) sin d), the row offset (rows grow downward). */

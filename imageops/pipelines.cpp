@@ -203,42 +203,29 @@ KernelStatus imageVariation(const ImageView &in, double turn, const double *dire
         return KERNEL_DONE;
     const int threads = teamCount(run);
     const StopQuery &stop = run.stop;
-    /* The luma as the module takes it: the grey double image itself, or
-     * computed. */
-    const bool own = !(in.type == SAMPLE_DOUBLE && in.planes == 1 && in.rowStride == 1 && in.colStride == m);
-    double *luma = own ? planeBuffer(pixels) : nullptr;
-    double *map = directions ? nullptr : planeBuffer(pixels);
+    /* The luma and the directions straight into the walk's row-major
+     * layout. */
     double *image = planeBuffer(pixels), *netRows = planeBuffer(pixels), *totalRows = planeBuffer(pixels);
-    int *mapRows = static_cast<int *>(std::malloc(pixels * sizeof(int)));
-    adviseHugePages(mapRows, pixels * sizeof(int));
-    KernelStatus status = (own && !luma) || (!directions && !map) || !image || !netRows || !totalRows || !mapRows
-                              ? KERNEL_NO_MEMORY
-                              : KERNEL_DONE;
-    const double *y = own ? luma : static_cast<const double *>(in.data);
+    int *map = static_cast<int *>(std::malloc(pixels * sizeof(int)));
+    adviseHugePages(map, pixels * sizeof(int));
+    KernelStatus status = !image || !netRows || !totalRows || !map ? KERNEL_NO_MEMORY : KERNEL_DONE;
     if (status == KERNEL_DONE) {
-        if (own)
-            lumaOf(in, luma, threads);
-        if (!directions) {
-            if (!gradientDirections(unitView(y, SAMPLE_DOUBLE, m, n, 1), turn, map, threads))
-                status = KERNEL_NO_MEMORY;
-            directions = map;
-        }
+        lumaRows(in, image, threads);
+        if (!directions)
+            gradientDirectionRows(image, m, n, turn, map, threads);
+        /* Whole numbers 0..360: the cast is exact. */
+        else if (!copyToRowMajor(run.team, map, directions, m, n, [](double v) { return static_cast<int>(v); }, stop))
+            status = KERNEL_STOPPED;
     }
-    /* Whole numbers 0..360: the cast is exact. */
-    if (status == KERNEL_DONE &&
-        (!copyToRowMajor(run.team, image, y, m, n, stop) ||
-         !copyToRowMajor(run.team, mapRows, directions, m, n, [](double v) { return static_cast<int>(v); }, stop)))
+    if (status == KERNEL_DONE && stopAsked(stop))
         status = KERNEL_STOPPED;
-    std::free(luma);
-    std::free(map);
     if (status == KERNEL_DONE)
-        status = walkPaths(PathView{image, n, mapRows, n, m, n}, table, halfLength,
-                           PathOutputs{netRows, totalRows, n}, run);
+        status = walkPaths(PathView{image, n, map, n, m, n}, table, halfLength, PathOutputs{netRows, totalRows, n}, run);
     if (status == KERNEL_DONE && (!copyToColMajor(run.team, net, netRows, m, n, stop) ||
                                   (total && !copyToColMajor(run.team, total, totalRows, m, n, stop))))
         status = KERNEL_STOPPED;
     std::free(image);
-    std::free(mapRows);
+    std::free(map);
     std::free(netRows);
     std::free(totalRows);
     return status;
