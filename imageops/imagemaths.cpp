@@ -50,6 +50,8 @@ template <class Fn> void withReader(const ImageView &v, const Fn &fn)
     }
 }
 
+} // namespace
+
 size_t sampleBytes(SampleType type)
 {
     switch (type) {
@@ -60,6 +62,8 @@ size_t sampleBytes(SampleType type)
     default: return 1;
     }
 }
+
+namespace {
 
 /* Below this many pixels a thread costs more than it saves. */
 const long long PIXELS_PER_THREAD = 1 << 16;
@@ -367,10 +371,11 @@ void lumaRows(const ImageView &in, double *out, int threads)
     });
 }
 
-void gradientDirectionRows(const double *f, ptrdiff_t m, ptrdiff_t n, double turn, int *out, int threads)
+void gradientDirectionRows(const double *f, ptrdiff_t m, ptrdiff_t n, double turn, ptrdiff_t first, ptrdiff_t last,
+                           int *out, int threads)
 {
-    byColumns(n, m, threads, [&](ptrdiff_t i0, ptrdiff_t i1) {
-        directionsOf(m, n, turn, true, i0, i1, [&](ptrdiff_t i, ptrdiff_t j) { return f[i * n + j]; },
+    byColumns(n, last - first, threads, [&](ptrdiff_t i0, ptrdiff_t i1) {
+        directionsOf(m, n, turn, true, first + i0, first + i1, [&](ptrdiff_t i, ptrdiff_t j) { return f[i * n + j]; },
                      [&](ptrdiff_t i, ptrdiff_t j, long k) { out[i * n + j] = static_cast<int>(k); });
     });
 }

@@ -34,6 +34,9 @@ struct ImageView {
  * they are. */
 ImageView unitView(const void *data, SampleType type, ptrdiff_t rows, ptrdiff_t cols, ptrdiff_t planes);
 
+/* Bytes of one sample. */
+size_t sampleBytes(SampleType type);
+
 /* Threads: `threads` > 0 is an upper bound, capped by the work and the
  * machine; 0 picks one per core as the modules do. */
 
@@ -72,10 +75,11 @@ const double FLAT_GRADIENT_SQUARED = 1e-18;
 bool gradientDirections(const ImageView &in, double turn, double *out, int threads);
 
 /* The same two in the solvers' row-major layout (element (i, j) at
- * i * cols + j): the luma of a view, and the direction indices of a luma
- * plane f. */
+ * i * cols + j): the luma of a view, and the direction indices of rows
+ * [first, last) of a luma plane f. */
 void lumaRows(const ImageView &in, double *out, int threads);
-void gradientDirectionRows(const double *f, ptrdiff_t rows, ptrdiff_t cols, double turn, int *out, int threads);
+void gradientDirectionRows(const double *f, ptrdiff_t rows, ptrdiff_t cols, double turn, ptrdiff_t first,
+                           ptrdiff_t last, int *out, int threads);
 
 /* The 80 x 722 table, column-major: for direction d (degrees, 0..360) and
  * step p = 0..79, column d holds round((p+1) cos d), the column offset, and

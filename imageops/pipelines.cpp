@@ -209,12 +209,27 @@ KernelStatus imageVariation(const ImageView &in, double turn, const double *dire
     int *map = static_cast<int *>(std::malloc(pixels * sizeof(int)));
     adviseHugePages(map, pixels * sizeof(int));
     KernelStatus status = !image || !netRows || !totalRows || !map ? KERNEL_NO_MEMORY : KERNEL_DONE;
-    if (status == KERNEL_DONE) {
-        lumaRows(in, image, threads);
-        if (!directions)
-            gradientDirectionRows(image, m, n, turn, map, threads);
+    /* In bands of rows, asking the stop query before each. */
+    const int band = layoutBandRows(n);
+    for (int i0 = 0; status == KERNEL_DONE && i0 < m; i0 += band) {
+        const int i1 = i0 + band < m ? i0 + band : m;
+        ImageView rows = in;
+        rows.data = static_cast<const char *>(in.data) + i0 * in.rowStride * sampleBytes(in.type);
+        rows.rows = i1 - i0;
+        if (stopAsked(stop))
+            status = KERNEL_STOPPED;
+        else
+            lumaRows(rows, image + static_cast<size_t>(i0) * n, threads);
+    }
+    for (int i0 = 0; status == KERNEL_DONE && !directions && i0 < m; i0 += band) {
+        if (stopAsked(stop))
+            status = KERNEL_STOPPED;
+        else
+            gradientDirectionRows(image, m, n, turn, i0, i0 + band < m ? i0 + band : m, map, threads);
+    }
+    if (status == KERNEL_DONE && directions) {
         /* Whole numbers 0..360: the cast is exact. */
-        else if (!copyToRowMajor(run.team, map, directions, m, n, [](double v) { return static_cast<int>(v); }, stop))
+        if (!copyToRowMajor(run.team, map, directions, m, n, [](double v) { return static_cast<int>(v); }, stop))
             status = KERNEL_STOPPED;
     }
     if (status == KERNEL_DONE && stopAsked(stop))

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Ctrl-C in Octave during a long module call: SIGINT goes to octave-cli
-# while Lantrel runs, then while Ostrave runs (one thread, half-length 79).
+# while Lantrel runs, then while Ostrave runs (one thread, half-length 79),
+# then during lantrelSmooth's and ostraveVariation's one-call roads.
 # Each call must end within a second with its own identifier, hold no
 # memory afterwards, and leave the session able to make the same call again.
 #
@@ -68,13 +69,22 @@ map = floor(rand(side, wide) * 361);
 interrupted(work, 'Ostrave', @() Ostrave(img, map, T, 79, 1));
 [n1, t1] = Ostrave(img(1:40, 1:30), map(1:40, 1:30), T, 5);
 printf('Ostrave again: %d\n', isequal(n1, n0) && isequal(t1, t0));
+
+% The friendly functions' one-call roads, through the private helper.
+photo = uint8(255 * img(:, 1:side));
+want = lantrelSmooth(photo(1:40, 1:30));
+interrupted(work, 'lantrelSmooth', @() lantrelSmooth(photo, 'Iterations', iterations));
+printf('lantrelSmooth again: %d\n', isequal(lantrelSmooth(photo(1:40, 1:30)), want));
+want = ostraveVariation(photo(1:40, 1:30));
+interrupted(work, 'ostraveVariation', @() ostraveVariation(uint8(255 * img), 'HalfLength', 79, 'Threads', 1));
+printf('ostraveVariation again: %d\n', isequal(ostraveVariation(photo(1:40, 1:30)), want));
 printf('plane %.1f MB\n', side^2 * 8 / 2^20);
 EOF
 
 "$octave" -q -f -H --no-window-system "$work/session.m" "$modules" "$work" "$side" >"$work/session.log" 2>&1 &
 pid=$!
 sent=()
-for name in Lantrel Ostrave; do
+for name in Lantrel Ostrave lantrelSmooth ostraveVariation; do
   for ((k = 0; k < 1200; ++k)); do
     [ -f "$work/ready-$name" ] || ! kill -0 "$pid" 2>/dev/null && break
     sleep 0.1
@@ -91,7 +101,7 @@ fail=0
 [ "$status" -eq 0 ] || { echo "octave-cli exited with $status"; fail=1; }
 plane=$(sed -n 's/^plane \([0-9.]*\) MB$/\1/p' "$work/session.log")
 k=0
-for name in Lantrel Ostrave; do
+for name in Lantrel Ostrave lantrelSmooth ostraveVariation; do
   line=$(grep "^$name: " "$work/session.log" || true)
   if [[ $line != "$name: $name:interrupted at "* ]]; then
     echo "FAIL $name: not answered with $name:interrupted"
