@@ -183,21 +183,32 @@ const char *variationOp(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs
     for (int p = 0; p < TABLE_STEPS; ++p)
         for (int q = 0; q < TABLE_COLUMNS; ++q)
             table[p * TABLE_COLUMNS + q] = truncToInt(given[p + TABLE_STEPS * q]);
-    plhs[0] = mxCreateDoubleMatrix(rows, cols, mxREAL);
-    if (nlhs > 1)
-        plhs[1] = mxCreateDoubleMatrix(rows, cols, mxREAL);
+    /* The host fills each output with zeros, which takes long on a large
+     * image: asked after each. */
+    const int outputs = nlhs > 1 ? 2 : 1;
     HostInterrupt interrupt;
-    Team team;
-    teamStart(&team, teamSize(threadsArg(nrhs, prhs, 7), static_cast<long long>(pixels), MIN_WALK_PIXELS_PER_THREAD));
-    const KernelStatus status =
-        imageVariation(in, turn, directions, table, static_cast<int>(halfLength), mxGetPr(plhs[0]),
-                       nlhs > 1 ? mxGetPr(plhs[1]) : nullptr, KernelRun{&team, KERNEL_PATH_AUTO, hostStopQuery(&interrupt)});
-    teamStop(&team);
+    const StopQuery stop = hostStopQuery(&interrupt);
+    if (outputs > 1)
+        plhs[1] = nullptr;
+    plhs[0] = mxCreateDoubleMatrix(rows, cols, mxREAL);
+    KernelStatus status = stopAsked(stop) ? KERNEL_STOPPED : KERNEL_DONE;
+    if (outputs > 1 && status == KERNEL_DONE) {
+        plhs[1] = mxCreateDoubleMatrix(rows, cols, mxREAL);
+        status = stopAsked(stop) ? KERNEL_STOPPED : KERNEL_DONE;
+    }
+    if (status == KERNEL_DONE) {
+        Team team;
+        teamStart(&team, teamSize(threadsArg(nrhs, prhs, 7), static_cast<long long>(pixels), MIN_WALK_PIXELS_PER_THREAD));
+        status = imageVariation(in, turn, directions, table, static_cast<int>(halfLength), mxGetPr(plhs[0]),
+                                outputs > 1 ? mxGetPr(plhs[1]) : nullptr, KernelRun{&team, KERNEL_PATH_AUTO, stop});
+        teamStop(&team);
+    }
     if (!finish(status, who, err)) {
-        for (int k = 0; k < 2 && k < nlhs + (nlhs == 0); ++k) {
-            mxDestroyArray(plhs[k]);
-            plhs[k] = nullptr;
-        }
+        for (int k = 0; k < outputs; ++k)
+            if (plhs[k]) {
+                mxDestroyArray(plhs[k]);
+                plhs[k] = nullptr;
+            }
     }
     return nullptr;
 }

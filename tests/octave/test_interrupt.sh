@@ -76,7 +76,8 @@ want = lantrelSmooth(photo(1:40, 1:30));
 interrupted(work, 'lantrelSmooth', @() lantrelSmooth(photo, 'Iterations', iterations));
 printf('lantrelSmooth again: %d\n', isequal(lantrelSmooth(photo(1:40, 1:30)), want));
 want = ostraveVariation(photo(1:40, 1:30));
-interrupted(work, 'ostraveVariation', @() ostraveVariation(uint8(255 * img), 'HalfLength', 79, 'Threads', 1));
+img = uint8(255 * img);
+interrupted(work, 'ostraveVariation', @() ostraveVariation(img, 'HalfLength', 79, 'Threads', 1));
 printf('ostraveVariation again: %d\n', isequal(ostraveVariation(photo(1:40, 1:30)), want));
 printf('plane %.1f MB\n', side^2 * 8 / 2^20);
 EOF
