@@ -101,9 +101,11 @@ void lantrelopsCases(std::vector<DriverCase> &cases)
             const char *what;
             std::vector<int> dims;
             bool luma;
-        } shapes[] = {{"grey 7x5", {7, 5}, true},      {"RGB 9x6", {9, 6, 3}, true},  {"grey 1x1", {1, 1}, true},
-                      {"grey 1x11", {1, 11}, true},    {"empty 0x0", {0, 0}, true},   {"empty 0x4x3", {0, 4, 3}, true},
-                      {"grey 33x27", {33, 27}, true}, {"RGB 20x17", {20, 17, 3}, true}, {"2x2 planes 6x5", {6, 5, 2, 2}, false}};
+        } shapes[] = {{"grey 7x5", {7, 5}, true},         {"RGB 9x6", {9, 6, 3}, true},
+                      {"grey 1x1", {1, 1}, true},         {"grey 1x11", {1, 11}, true},
+                      {"empty 0x0", {0, 0}, true},        {"empty 0x4x3", {0, 4, 3}, true},
+                      {"grey 33x27", {33, 27}, true},     {"RGB 20x17", {20, 17, 3}, true},
+                      {"2x2 planes 6x5", {6, 5, 2, 2}, false}};
         for (const auto &s : shapes) {
             const std::vector<int> dims = s.dims;
             const uint64_t at = seed++;
@@ -142,47 +144,45 @@ void lantrelopsCases(std::vector<DriverCase> &cases)
                         .values({{0.2126}}));
 
     /* Refused, each with the helper's error and nothing made or kept. */
-    const auto grey = [] { return image(STANDIN_DOUBLE, {4, 3}, 7); };
-    const auto calls = [](std::vector<std::function<mxArray *()>> parts) {
-        return [=] {
-            std::vector<mxArray *> in;
-            for (const auto &p : parts)
-                in.push_back(p());
-            return in;
-        };
-    };
+    using Make = std::function<mxArray *()>;
+    const Make grey = [] { return image(STANDIN_DOUBLE, {4, 3}, 7); };
+    const Make scalar0 = [] { return standinCreateScalar(0); };
     const struct {
         const char *name;
-        Inputs make;
+        const char *op; /* null: none */
+        std::vector<Make> rest;
     } bad[] = {
-        {"bad call: no arguments", [] { return std::vector<mxArray *>{}; }},
-        {"bad call: a number for the operation", calls({[] { return standinCreateScalar(1); }, grey})},
-        {"bad call: unknown operation", calls({[] { return text("blur"); }, grey})},
-        {"bad call: operation name too long", calls({[] { return text("weightsweightsweights"); }, grey})},
-        {"bad call: no image", calls({[] { return text("unit"); }})},
-        {"bad call: int32 image", calls({[] { return text("unit"); }, [] { return image(STANDIN_INT32, {3, 3}, 8); }})},
-        {"bad call: int8 image", calls({[] { return text("luma"); }, [] { return image(STANDIN_INT8, {3, 3}, 8); }})},
-        {"bad call: char image", calls({[] { return text("weights"); }, [] { return text("abc"); },
-                                        [] { return standinCreateScalar(sigma); }})},
-        {"bad call: cell image", calls({[] { return text("noise"); }, [] { return arrayOf({1, 1}, {}, STANDIN_CELL); }})},
-        {"bad call: complex image",
-         calls({[] { return text("unit"); }, [] { return arrayOf({2, 2}, {1, 2, 3, 4}, STANDIN_DOUBLE, STANDIN_COMPLEX); }})},
-        {"bad call: sparse image",
-         calls({[] { return text("unit"); }, [] { return arrayOf({2, 2}, {1, 0, 0, 1}, STANDIN_DOUBLE, STANDIN_SPARSE); }})},
-        {"bad call: weights without sigma", calls({[] { return text("weights"); }, grey})},
-        {"bad call: weights, sigma 1x2",
-         calls({[] { return text("weights"); }, grey, [] { return standinCreateMatrix(1, 2); }})},
-        {"bad call: weights, char sigma", calls({[] { return text("weights"); }, grey, [] { return text("a"); }})},
-        {"bad call: directions without turn", calls({[] { return text("directions"); }, grey})},
-        {"bad call: directions, NaN turn",
-         calls({[] { return text("directions"); }, grey, [] { return standinCreateScalar(NAN); }})},
-        {"bad call: directions, 2 planes",
-         calls({[] { return text("directions"); }, [] { return image(STANDIN_UINT8, {4, 3, 2}, 9); },
-                [] { return standinCreateScalar(0); }})},
-        {"bad call: luma, 4 planes", calls({[] { return text("luma"); }, [] { return image(STANDIN_SINGLE, {4, 3, 4}, 9); }})},
+        {"no arguments", nullptr, {}},
+        {"a number for the operation", nullptr, {[] { return standinCreateScalar(1); }, grey}},
+        {"unknown operation", "blur", {grey}},
+        {"operation name too long", "weightsweightsweights", {grey}},
+        {"no image", "unit", {}},
+        {"int32 image", "unit", {[] { return image(STANDIN_INT32, {3, 3}, 8); }}},
+        {"int8 image", "luma", {[] { return image(STANDIN_INT8, {3, 3}, 8); }}},
+        {"char image", "weights", {[] { return text("abc"); }, [] { return standinCreateScalar(sigma); }}},
+        {"cell image", "noise", {[] { return arrayOf({1, 1}, {}, STANDIN_CELL); }}},
+        {"complex image", "unit", {[] { return arrayOf({2, 2}, {1, 2, 3, 4}, STANDIN_DOUBLE, STANDIN_COMPLEX); }}},
+        {"sparse image", "unit", {[] { return arrayOf({2, 2}, {1, 0, 0, 1}, STANDIN_DOUBLE, STANDIN_SPARSE); }}},
+        {"weights without sigma", "weights", {grey}},
+        {"weights, sigma 1x2", "weights", {grey, [] { return standinCreateMatrix(1, 2); }}},
+        {"weights, char sigma", "weights", {grey, [] { return text("a"); }}},
+        {"directions without turn", "directions", {grey}},
+        {"directions, NaN turn", "directions", {grey, [] { return standinCreateScalar(NAN); }}},
+        {"directions, 2 planes", "directions", {[] { return image(STANDIN_UINT8, {4, 3, 2}, 9); }, scalar0}},
+        {"luma, 4 planes", "luma", {[] { return image(STANDIN_SINGLE, {4, 3, 4}, 9); }}},
     };
-    for (const auto &b : bad)
-        cases.push_back(errorCase(b.name, b.make, badArgument));
+    for (const auto &b : bad) {
+        const char *op = b.op;
+        const std::vector<Make> rest = b.rest;
+        cases.push_back(errorCase(std::string("bad call: ") + b.name, [=] {
+            std::vector<mxArray *> in;
+            if (op)
+                in.push_back(text(op));
+            for (const Make &m : rest)
+                in.push_back(m());
+            return in;
+        }, badArgument));
+    }
 
     /* The host's allocation fails inside the helper's output calls. */
     cases.push_back(errorCase("host memory: unit", opCall("unit", grey), "standin:outOfMemory", 1));
