@@ -102,7 +102,8 @@ TEST(FaultInjection, HelperFailsEveryAllocationCleanly)
                     EXPECT_TRUE(sameBits(hostValues(r.out[0]), want)) << c.name << ", allocation " << k;
                 }
             });
-            EXPECT_EQ(faults & ~FAULT_WRONG_OUTCOME, 0u) << c.name << ", allocation " << k << ": " << faultWords(faults);
+            EXPECT_EQ(faults & ~FAULT_WRONG_OUTCOME, 0u)
+                << c.name << ", allocation " << k << ": " << faultWords(faults);
             ++failed;
             raised += gaveUp;
         }
