@@ -55,6 +55,19 @@ function(lantrel_octave_mex target name glue core dir)
     OUTPUT_NAME ${name} PREFIX "" SUFFIX ".mex" LIBRARY_OUTPUT_DIRECTORY ${dir})
 endfunction()
 
+# <dir>/<name>.so against the stand-in host, its C allocator wrapped.
+function(lantrel_standin_module target name glue core dir)
+  add_library(${target} MODULE ${glue})
+  target_link_libraries(${target} PRIVATE ${core} standin)
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${name} PREFIX "" SUFFIX ".so" LIBRARY_OUTPUT_DIRECTORY ${dir})
+  target_link_options(${target} PRIVATE -Wl,--version-script=${MODULE_EXPORTS} ${STANDIN_WRAP_ALLOC})
+  # Clang's sanitizer runtimes live in the executable, so a sanitized
+  # module has undefined symbols by design.
+  if(NOT LANTREL_FUZZ)
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
+endfunction()
+
 # lantrel_add_module(<Name> <glue source> <core library>)
 function(lantrel_add_module name glue core)
   string(TOLOWER ${name} lower)
@@ -68,19 +81,7 @@ function(lantrel_add_module name glue core)
     return()
   endif()
   # Against the stand-in host: what the C++ tests, benchmarks and tools load.
-  add_library(${lower}_standin MODULE ${glue})
-  target_link_libraries(${lower}_standin PRIVATE ${core} standin)
-  set_target_properties(${lower}_standin PROPERTIES
-    OUTPUT_NAME ${name} PREFIX "" SUFFIX ".so"
-    LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/standin)
-  if(NOT WIN32)
-    target_link_options(${lower}_standin PRIVATE -Wl,--version-script=${MODULE_EXPORTS} ${STANDIN_WRAP_ALLOC})
-    # Clang's sanitizer runtimes live in the executable, so a sanitized
-    # module has undefined symbols by design.
-    if(NOT LANTREL_FUZZ)
-      target_link_options(${lower}_standin PRIVATE -Wl,--no-undefined)
-    endif()
-  endif()
+  lantrel_standin_module(${lower}_standin ${name} ${glue} ${core} ${PROJECT_BINARY_DIR}/standin)
 
   # For GNU Octave: a .mex that the host resolves at load time.
   if(OCTAVE_INCLUDE_DIR AND NOT LANTREL_FUZZ)
@@ -95,13 +96,20 @@ function(lantrel_add_module name glue core)
 endfunction()
 
 # The toolbox's private helper (see cmake/sources.txt): built for Windows
-# (Windows.cmake) and against Octave's own mex.h, into private/ beside the
-# toolbox's functions, with the
-# stub that reports it missing where it is not built.
+# (Windows.cmake), against the stand-in host, and against Octave's own mex.h
+# into private/ beside the toolbox's functions, with the stub that reports
+# it missing where it is not built.
 function(lantrel_add_private_module name glue core)
+  set_property(GLOBAL APPEND PROPERTY LANTREL_PRIVATE_MODULES ${name})
   if(WIN32)
     lantrel_add_windows_private_module(${name} ${glue} ${core})
     return()
+  endif()
+  # Against the stand-in host too, for module_driver (standin/private/); it
+  # allocates through operator new, which the tests fail in turn too.
+  if(NOT LANTREL_FUZZ)
+    lantrel_standin_module(${name}_standin ${name} ${glue} ${core} ${PROJECT_BINARY_DIR}/standin/private)
+    target_link_options(${name}_standin PRIVATE -Wl,--wrap=_Znwm -Wl,--wrap=_Znam)
   endif()
   if(NOT OCTAVE_INCLUDE_DIR OR LANTREL_FUZZ)
     return()

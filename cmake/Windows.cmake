@@ -35,10 +35,12 @@ list(REMOVE_ITEM mex_import_libs ${MEX_IMPORT_DIR}/libmx_ops.a)
 target_link_libraries(mex_imports INTERFACE ${mex_import_libs})
 add_dependencies(mex_imports mex_import_libs)
 
-# The stand-in host as two DLLs. Linking each with its .def list means a
-# name missing from the stand-in fails the link; its own standin* calls are
-# exported through their dllexport marks.
-add_library(standin_mx SHARED standin/mx.cpp ${PROJECT_SOURCE_DIR}/windows/libmx.def)
+# The stand-in host as two DLLs. Linking each with its .def lists (libmx:
+# the modules' names and the private helper's) means a name missing from the
+# stand-in fails the link; its own standin* calls are exported through their
+# dllexport marks.
+add_library(standin_mx SHARED standin/mx.cpp ${PROJECT_SOURCE_DIR}/windows/libmx.def
+                              ${PROJECT_SOURCE_DIR}/imageops/libmx_ops.def)
 add_library(standin_mex SHARED standin/mex.cpp ${PROJECT_SOURCE_DIR}/windows/libmex.def)
 target_link_libraries(standin_mex PRIVATE standin_mx)
 foreach(half standin_mx standin_mex)

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Cross-builds the stand-in host, the modules and their tests for 64-bit ARM
-# Linux, with GCC and with Clang (Apple silicon's compiler family), and runs
-# each build's tests with CTest under qemu-aarch64 (the toolchain file's
-# CMAKE_CROSSCOMPILING_EMULATOR): the kernel tests (unit_tests), and every
-# module_driver case, whose records must match the x86-64 Linux build's bit
-# for bit.
+# Cross-builds the stand-in host, the modules, the toolbox's private helper
+# and their tests for 64-bit ARM Linux, with GCC and with Clang (Apple
+# silicon's compiler family), and runs each build's tests with CTest under
+# qemu-aarch64 (the toolchain file's CMAKE_CROSSCOMPILING_EMULATOR): the
+# kernel tests (unit_tests), and every module_driver case, whose records
+# must match the x86-64 Linux build's bit for bit.
 #
 #   test-arm64.sh [<folder of the x86-64 build's records (<Name>.rec)>]
 #       Without it an x86-64 build makes them. Build trees go to
@@ -66,9 +66,9 @@ if [ $# = 1 ]; then
 else
   echo "-- x86-64 build in $out/x86_64"
   configure "$out/x86_64"
-  # module_driver, the faulty module its own test runs, and the modules
-  # (not the private helper, in lower case, which only Octave and Windows build)
-  targets=(module_driver faulty_module $(awk '/^[A-Z]/ { print tolower($1) "_standin" }' "$root/cmake/sources.txt" | sort -u))
+  # module_driver, the faulty module its own test runs, and the modules and
+  # the private helper against the stand-in host
+  targets=(module_driver faulty_module $(awk '/^[A-Za-z]/ { print tolower($1) "_standin" }' "$root/cmake/sources.txt" | sort -u))
   cmake --build "$out/x86_64" --target "${targets[@]}" >/dev/null
   ctest --test-dir "$out/x86_64" -R '^module_driver_' --output-on-failure >/dev/null
   records=$out/x86_64/tests

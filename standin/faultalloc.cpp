@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <malloc.h>
+#include <new>
 
 static std::atomic<long> countdown{0};
 static std::atomic<long> made{0};
@@ -111,6 +112,21 @@ void __wrap_free(void *p)
 {
     released(p);
     free(p);
+}
+
+/* operator new(size_t) and operator new[](size_t). */
+void *__wrap__Znwm(size_t n)
+{
+    if (failNow())
+        throw std::bad_alloc();
+    return ::operator new(n);
+}
+
+void *__wrap__Znam(size_t n)
+{
+    if (failNow())
+        throw std::bad_alloc();
+    return ::operator new[](n);
 }
 
 } /* extern "C" */

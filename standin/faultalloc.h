@@ -6,7 +6,13 @@
  * __wrap_ functions here. They count allocations and live blocks and can be
  * told to fail the k-th allocation, which lets a test make each allocation
  * of a call fail in turn. Linux builds only; the Octave and Windows modules
- * call the C runtime directly. */
+ * call the C runtime directly.
+ *
+ * A module that allocates through C++'s operator new (the private helper)
+ * is also linked with --wrap=_Znwm and --wrap=_Znam: those allocations are
+ * counted and can be failed (as std::bad_alloc), but not followed to their
+ * release, which may happen inside the C++ runtime (a thread's state), so
+ * they do not count as live blocks. */
 #ifndef STANDIN_FAULTALLOC_H
 #define STANDIN_FAULTALLOC_H
 

@@ -11,8 +11,8 @@ struct mxArray_tag {
     int ndim;
     int dims[STANDIN_MAX_DIMS];
     size_t numel;
-    double *pr;
-    double *pi;
+    void *re; /* numel elements of the class's type */
+    void *im; /* complex arrays only */
     long long bytes;
     unsigned long callSerial; /* the call that made it; 0 = made by the caller */
     mxArray *prev;

@@ -1,12 +1,12 @@
-/* The stand-in host: the array API of host/mexapi.h over a plain array type
- * (int32 dimensions, column-major doubles), plus what a caller needs to make
- * arrays, call a module's mexFunction and see what happened.
+/* The stand-in host: the array API of host/mexapi.h, and the further calls
+ * of the toolbox's private helper (imageops/opsapi.h), over a plain array
+ * type (int32 dimensions, column-major elements of the class's own type, as
+ * MATLAB stores them), plus what a caller needs to make arrays, call a
+ * module's mexFunction and see what happened.
  *
  * An error raised by a module abandons the call by longjmp, as a host that
  * runs no destructors in the module would; standinCall then reports it.
- * Every array is counted, so tests can see that nothing leaks. Numeric
- * classes other than double keep their values as doubles here: only the
- * class tag differs, which is all the modules look at. */
+ * Every array is counted, so tests can see that nothing leaks. */
 #ifndef STANDIN_H
 #define STANDIN_H
 
@@ -37,8 +37,15 @@ enum StandinClass {
     STANDIN_INT32,
     STANDIN_UINT8,
     STANDIN_LOGICAL,
-    STANDIN_CHAR,
-    STANDIN_CELL
+    STANDIN_CHAR, /* 16-bit code units */
+    STANDIN_CELL, /* no elements a module may read */
+    STANDIN_INT8,
+    STANDIN_UINT16,
+    STANDIN_INT16,
+    STANDIN_UINT32,
+    STANDIN_INT64,
+    STANDIN_UINT64,
+    STANDIN_CLASSES
 };
 
 /* STANDIN_NODATA: declared dimensions and no data (mxGetPr gives null), for
@@ -53,7 +60,16 @@ STANDIN_MX_API mxArray *standinCreateArray(int classId, int ndim, const int *dim
 STANDIN_MX_API mxArray *standinCreateMatrix(int m, int n); /* real double, zero-filled */
 STANDIN_MX_API mxArray *standinCreateScalar(double v);
 STANDIN_MX_API void standinDestroy(mxArray *a);
-STANDIN_MX_API double *standinImag(const mxArray *a);   /* null unless complex */
+/* Bytes per element of a class (0 for an unknown one). */
+STANDIN_MX_API size_t standinElementSize(int classId);
+/* The real (part 0) or imaginary (part 1) elements as stored; null if the
+ * array has no such part. */
+STANDIN_MX_API void *standinData(const mxArray *a, int part);
+/* Element k of a part as a double, and set from one as MATLAB converts a
+ * double to the class: integers rounded (halves away from zero) and
+ * saturated, NaN to 0; logical true for nonzero. Cells hold nothing. */
+STANDIN_MX_API double standinValue(const mxArray *a, int part, size_t k);
+STANDIN_MX_API void standinSetValue(mxArray *a, int part, size_t k, double v);
 STANDIN_MX_API int standinClass(const mxArray *a);
 STANDIN_MX_API long standinLiveArrays(void);
 STANDIN_MX_API long long standinLiveBytes(void);

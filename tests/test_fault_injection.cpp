@@ -73,4 +73,43 @@ TEST(FaultInjection, LantrelFailsEveryAllocationCleanly)
 
 TEST(FaultInjection, OstraveFailsEveryAllocationCleanly) { failEveryAllocation("Ostrave", nullptr); }
 
+/* The private helper, each of its own allocations failed in turn: it raises
+ * its out-of-memory error, or (where only a thread could not start) gives
+ * the same values with fewer threads; nothing held or left either way. */
+TEST(FaultInjection, HelperFailsEveryAllocationCleanly)
+{
+    long calls = 0, failed = 0, raised = 0;
+    for (const DriverCase &c : casesOf("lantrelops")) {
+        if (c.expectId)
+            continue;
+        long sites = 0;
+        std::vector<double> want;
+        expectCase("lantrelops", c, [&](const CallResult &r) {
+            sites = r.moduleAllocations;
+            want = hostValues(r.out[0]);
+        });
+        ++calls;
+        for (long k = 1; k <= sites; ++k) {
+            DriverCase f = c;
+            f.failModuleAllocation = k;
+            bool gaveUp = false;
+            const unsigned faults = runCase(moduleNamed("lantrelops"), "lantrelops", f, [&](const CallResult &r) {
+                gaveUp = r.report.raised;
+                if (gaveUp) {
+                    EXPECT_EQ(strncmp(r.report.id, "lantrelops:", 11), 0) << r.report.id;
+                    EXPECT_TRUE(strstr(r.report.text, "out of memory")) << c.name << ": " << r.report.text;
+                } else {
+                    EXPECT_TRUE(sameBits(hostValues(r.out[0]), want)) << c.name << ", allocation " << k;
+                }
+            });
+            EXPECT_EQ(faults & ~FAULT_WRONG_OUTCOME, 0u)
+                << c.name << ", allocation " << k << ": " << faultWords(faults);
+            ++failed;
+            raised += gaveUp;
+        }
+    }
+    EXPECT_GT(raised, 0);
+    printf("lantrelops: %ld calls, %ld allocations failed in turn, %ld of them raised\n", calls, failed, raised);
+}
+
 } // namespace

@@ -7,6 +7,8 @@
 #include "store.h"
 #include "testutil.h"
 
+#include "../imageops/opsapi.h"
+
 namespace {
 
 void everyCaseBehaves(const std::string &module)
@@ -29,6 +31,51 @@ void everyCaseBehaves(const std::string &module)
 TEST(ModuleCases, LantrelEveryCase) { everyCaseBehaves("Lantrel"); }
 
 TEST(ModuleCases, OstraveEveryCase) { everyCaseBehaves("Ostrave"); }
+
+/* The stand-in's arrays of other classes, which the private helper reads
+ * and makes: each class's element size, zero-filled, and the refusals. */
+TEST(StandinHost, NumericArraysOfEveryClass)
+{
+    const size_t bytes[] = {0, 0, 0, 1, 2, 0, 8, 4, 1, 1, 2, 2, 4, 4, 8, 8, 0}; /* by mxClassID */
+    const mwSize dims[] = {2, 3, 1};
+    for (int cls = mxUNKNOWN_CLASS; cls <= mxFUNCTION_CLASS; ++cls)
+        for (mxComplexity cx : {mxREAL, mxCOMPLEX}) {
+            const bool made = bytes[cls] && (cx == mxREAL || (cls != mxLOGICAL_CLASS && cls != mxCHAR_CLASS));
+            mxArray *a = mxCreateNumericArray(3, dims, static_cast<mxClassID>(cls), cx);
+            ASSERT_EQ(a != nullptr, made) << "class " << cls << ", complexity " << cx;
+            if (!a)
+                continue;
+            EXPECT_EQ(mxGetClassID(a), cls);
+            EXPECT_EQ(mxGetNumberOfDimensions(a), 2);
+            EXPECT_EQ(mxGetNumberOfElements(a), 6u);
+            EXPECT_EQ(standinElementSize(standinClass(a)), bytes[cls]);
+            EXPECT_EQ(standinData(a, 1) != nullptr, cx == mxCOMPLEX);
+            const std::vector<unsigned char> zeros(6 * bytes[cls], 0);
+            EXPECT_EQ(memcmp(mxGetData(a), zeros.data(), zeros.size()), 0);
+            mxDestroyArray(a);
+        }
+    EXPECT_EQ(standinLiveArrays(), 0);
+}
+
+/* Values given as doubles become the class's as MATLAB converts them. */
+TEST(StandinHost, ValuesConvertAsInMatlab)
+{
+    const std::vector<double> in = {300, -1, 2.5, -2.5, NAN, 1e30};
+    const struct {
+        int cls;
+        std::vector<double> want;
+    } table[] = {{STANDIN_UINT8, {255, 0, 3, 0, 0, 255}},
+                 {STANDIN_INT16, {300, -1, 3, -3, 0, 32767}},
+                 {STANDIN_UINT16, {300, 0, 3, 0, 0, 65535}},
+                 {STANDIN_INT64, {300, -1, 3, -3, 0, 9223372036854775807.0}},
+                 {STANDIN_LOGICAL, {1, 1, 1, 1, 1, 1}},
+                 {STANDIN_SINGLE, {300, -1, 2.5, -2.5, NAN, static_cast<float>(1e30)}}};
+    for (const auto &t : table) {
+        mxArray *a = arrayOf({1, 6}, in, t.cls);
+        EXPECT_TRUE(sameBits(hostValues(a), t.want)) << "class " << t.cls;
+        standinDestroy(a);
+    }
+}
 
 /* ---- What one call costs: threads started, memory held. */
 

@@ -13,8 +13,9 @@ const bool countedSet = (moduleAllocator = &counted, true);
 
 MexFunction moduleNamed(const std::string &name)
 {
-    static MexFunction lantrel = loadModuleOrFail(LANTREL_MODULE), ostrave = loadModuleOrFail(OSTRAVE_MODULE);
-    return name == "Lantrel" ? lantrel : ostrave;
+    static MexFunction lantrel = loadModuleOrFail(LANTREL_MODULE), ostrave = loadModuleOrFail(OSTRAVE_MODULE),
+                       helper = loadModuleOrFail(LANTRELOPS_MODULE);
+    return name == "Lantrel" ? lantrel : name == "Ostrave" ? ostrave : helper;
 }
 
 std::vector<DriverCase> casesOf(const std::string &module)

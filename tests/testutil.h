@@ -27,7 +27,7 @@ inline MexFunction loadModuleOrFail(const char *path)
     return f;
 }
 
-/* Lantrel or Ostrave, loaded once. */
+/* Lantrel, Ostrave or lantrelops, loaded once. */
 MexFunction moduleNamed(const std::string &name);
 
 /* The module's cases from the one table. */

@@ -38,7 +38,7 @@ mxArray *arrayOf(const std::vector<int> &dims, const std::vector<double> &v, int
     mxArray *a = standinCreateArray(cls, static_cast<int>(dims.size()), dims.data(), flags);
     size_t n = mxGetNumberOfElements(a);
     for (size_t k = 0; k < n && k < v.size(); ++k)
-        mxGetPr(a)[k] = v[k];
+        standinSetValue(a, 0, k, v[k]);
     return a;
 }
 
@@ -49,9 +49,12 @@ mxArray *filledArray(int m, int n, double v)
 
 std::vector<double> hostValues(const mxArray *a)
 {
-    if (!mxGetPr(a)) /* declared dimensions only */
+    if (!standinData(a, 0)) /* declared dimensions only */
         return {};
-    return std::vector<double>(mxGetPr(a), mxGetPr(a) + mxGetNumberOfElements(a));
+    std::vector<double> v(mxGetNumberOfElements(a));
+    for (size_t k = 0; k < v.size(); ++k)
+        v[k] = standinValue(a, 0, k);
+    return v;
 }
 
 std::vector<double> toRowMajor(const std::vector<double> &colMajor, int M, int N)

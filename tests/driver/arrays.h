@@ -20,13 +20,15 @@ std::vector<double> randomValues(std::mt19937_64 &rng, size_t n, double lo, doub
 /* The double with these bits: NaNs of a chosen sign and payload. */
 double fromBits(uint64_t bits);
 
-/* A host array of the given class and dimensions holding v (zero-padded). */
+/* A host array of the given class and dimensions holding v (zero-padded),
+ * each value converted to the class as MATLAB converts it. */
 mxArray *arrayOf(const std::vector<int> &dims, const std::vector<double> &v, int cls = STANDIN_DOUBLE,
                  int flags = 0);
 
 /* An m x n double matrix, every element v. */
 mxArray *filledArray(int m, int n, double v);
 
+/* Its real elements as doubles. */
 std::vector<double> hostValues(const mxArray *a);
 
 std::vector<double> toRowMajor(const std::vector<double> &colMajor, int M, int N);

@@ -89,6 +89,7 @@ void badThreadCases(std::vector<DriverCase> &cases, const char *id, const char *
 void lantrelCases(std::vector<DriverCase> &cases);
 void ostraveCases(std::vector<DriverCase> &cases);
 void faultyCases(std::vector<DriverCase> &cases);
+void lantrelopsCases(std::vector<DriverCase> &cases); /* the toolbox's private helper */
 
 /* False when no cases are known for a module of that name. */
 bool casesFor(const std::string &module, std::vector<DriverCase> &cases);

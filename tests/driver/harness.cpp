@@ -14,6 +14,8 @@ bool casesFor(const std::string &module, std::vector<DriverCase> &cases)
         ostraveCases(cases);
     else if (module == "Faulty")
         faultyCases(cases);
+    else if (module == "lantrelops")
+        lantrelopsCases(cases);
     else
         return false;
     return true;

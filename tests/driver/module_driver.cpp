@@ -5,7 +5,12 @@
  *   module_driver run <module file> <record file>
  *   module_driver compare <record A> <record B>
  *
- * The cases follow from the module's file name (Lantrel.so, Lantrel.mexw64).
+ * compare prints how many cases differ, then, where case names start with
+ * "<group>: " (the helper's operations), the cases and the output values
+ * that differ in each group.
+ *
+ * The cases follow from the module's file name (Lantrel.so, Lantrel.mexw64,
+ * private/lantrelops.so).
  * Each call goes through the harness of cases.h, which checks what no host
  * tolerates; the driver exits 1 when any case shows a fault it was not
  * built to show. */
@@ -18,7 +23,7 @@
 
 namespace {
 
-const char magic[] = "MODREC1\n";
+const char magic[] = "MODREC2\n";
 
 /* ---- the record file ---- */
 
@@ -41,12 +46,16 @@ void putStr(std::vector<unsigned char> &out, const char *s)
     out.insert(out.end(), s, s + n);
 }
 
-void putDoubles(std::vector<unsigned char> &out, const double *v, size_t n)
+/* n elements of `size` bytes each, little-endian whatever the machine. */
+void putElements(std::vector<unsigned char> &out, const void *v, size_t n, size_t size)
 {
+    const unsigned char *p = static_cast<const unsigned char *>(v);
     for (size_t k = 0; k < n; ++k) {
-        uint64_t u;
-        memcpy(&u, &v[k], sizeof u);
-        putU64(out, u);
+        uint64_t u = 0;
+        for (size_t b = 0; b < size; ++b)
+            u |= static_cast<uint64_t>(p[k * size + b]) << (8 * b);
+        for (size_t b = 0; b < size; ++b)
+            out.push_back(static_cast<unsigned char>(u >> (8 * b)));
     }
 }
 
@@ -81,10 +90,17 @@ struct Reader {
     }
 };
 
-/* One case's record: its name, and everything else as raw bytes. */
+/* Where one output's elements lie in a case's body. */
+struct ValueSpan {
+    size_t at, count, size;
+};
+
+/* One case's record: its name, everything else as raw bytes, and where in
+ * those its output values lie. */
 struct CaseRecord {
     std::string name;
     std::vector<unsigned char> body;
+    std::vector<ValueSpan> values;
 };
 
 bool readRecords(const char *path, std::vector<CaseRecord> &cases, std::string &why)
@@ -125,10 +141,12 @@ bool readRecords(const char *path, std::vector<CaseRecord> &cases, std::string &
             for (uint32_t d = 0; d < ndim; ++d)
                 r.get(4);
             uint64_t numel = r.get(8);
-            uint64_t words = numel * (complexFlag ? 2 : 1);
-            if (numel > in.size() || !r.need(static_cast<size_t>(words) * 8))
+            uint64_t size = r.get(4);
+            uint64_t count = numel * (complexFlag ? 2 : 1);
+            if (numel > in.size() || size > 8 || !r.need(static_cast<size_t>(count * size)))
                 break;
-            r.at += static_cast<size_t>(words) * 8;
+            rec.values.push_back({r.at - start, static_cast<size_t>(count), static_cast<size_t>(size)});
+            r.at += static_cast<size_t>(count * size);
         }
         if (!r.bad)
             rec.body.assign(in.begin() + static_cast<long>(start), in.begin() + static_cast<long>(r.at));
@@ -153,20 +171,61 @@ int compareRecords(const char *pathA, const char *pathB)
         printf("compare: %zu cases in %s, %zu in %s\n", a.size(), pathA, b.size(), pathB);
         return 1;
     }
+    struct Group {
+        std::string name;
+        size_t cases, casesDiffer, values, valuesDiffer;
+    };
+    std::vector<Group> groups;
+    std::string lines;
     int differ = 0;
+    char line[512];
     for (size_t k = 0; k < a.size(); ++k) {
+        const size_t colon = a[k].name.find(": ");
+        const std::string group = colon == std::string::npos ? "" : a[k].name.substr(0, colon);
+        size_t g = 0;
+        while (g < groups.size() && groups[g].name != group)
+            ++g;
+        if (g == groups.size())
+            groups.push_back({group, 0, 0, 0, 0});
+        Group &in = groups[g];
+        ++in.cases;
+        for (const ValueSpan &v : a[k].values)
+            in.values += v.count;
         if (a[k].name != b[k].name) {
-            printf("case %zu: '%s' vs '%s'\n", k + 1, a[k].name.c_str(), b[k].name.c_str());
-            ++differ;
+            snprintf(line, sizeof line, "case %zu: '%s' vs '%s'\n", k + 1, a[k].name.c_str(), b[k].name.c_str());
         } else if (a[k].body != b[k].body) {
             size_t at = 0;
             while (at < a[k].body.size() && at < b[k].body.size() && a[k].body[at] == b[k].body[at])
                 ++at;
-            printf("case '%s' differs (first at byte %zu of its record)\n", a[k].name.c_str(), at);
-            ++differ;
+            /* Values are counted where the two records lay them out alike. */
+            size_t values = 0;
+            bool alike = a[k].values.size() == b[k].values.size();
+            for (size_t o = 0; alike && o < a[k].values.size(); ++o) {
+                const ValueSpan &x = a[k].values[o], &y = b[k].values[o];
+                alike = x.at == y.at && x.count == y.count && x.size == y.size;
+                for (size_t e = 0; alike && e < x.count; ++e)
+                    values += memcmp(&a[k].body[x.at + e * x.size], &b[k].body[y.at + e * y.size], x.size) != 0;
+            }
+            if (alike)
+                snprintf(line, sizeof line, "case '%s' differs (first at byte %zu of its record; %zu values)\n",
+                         a[k].name.c_str(), at, values);
+            else
+                snprintf(line, sizeof line, "case '%s' differs (first at byte %zu of its record; outputs unalike)\n",
+                         a[k].name.c_str(), at);
+            in.valuesDiffer += values;
+        } else {
+            continue;
         }
+        lines += line;
+        ++in.casesDiffer;
+        ++differ;
     }
     printf("%zu cases compared bit for bit, %d differ\n", a.size(), differ);
+    for (const Group &g : groups)
+        if (!g.name.empty())
+            printf("  %s: %zu cases, %zu differ; %zu of %zu values differ\n", g.name.c_str(), g.cases, g.casesDiffer,
+                   g.valuesDiffer, g.values);
+    fputs(lines.c_str(), stdout);
     return differ ? 1 : 0;
 }
 
@@ -186,17 +245,18 @@ void record(const DriverCase &c, const CallResult &r, std::vector<unsigned char>
         putU32(out, a ? 1 : 0);
         if (!a)
             continue;
-        const double *im = standinImag(a);
-        size_t n = mxGetNumberOfElements(a);
+        const void *im = standinData(a, 1);
+        const size_t n = mxGetNumberOfElements(a), size = standinElementSize(standinClass(a));
         putU32(out, static_cast<uint32_t>(standinClass(a)));
         putU32(out, im ? 1 : 0);
         putU32(out, static_cast<uint32_t>(mxGetNumberOfDimensions(a)));
         for (int d = 0; d < mxGetNumberOfDimensions(a); ++d)
             putU32(out, static_cast<uint32_t>(mxGetDimensions(a)[d]));
         putU64(out, n);
-        putDoubles(out, mxGetPr(a), n);
+        putU32(out, static_cast<uint32_t>(size));
+        putElements(out, standinData(a, 0), n, size);
         if (im)
-            putDoubles(out, im, n);
+            putElements(out, im, n, size);
     }
 }
 

@@ -14,7 +14,7 @@ struct Snapshot {
     int cls;
     int ndim;
     std::vector<int> dims;
-    std::vector<double> re, im;
+    std::vector<unsigned char> re, im; /* the elements as stored */
 };
 
 inline Snapshot snapshot(const mxArray *a)
@@ -23,11 +23,13 @@ inline Snapshot snapshot(const mxArray *a)
     s.cls = standinClass(a);
     s.ndim = mxGetNumberOfDimensions(a);
     s.dims.assign(mxGetDimensions(a), mxGetDimensions(a) + s.ndim);
-    size_t n = mxGetNumberOfElements(a);
-    if (mxGetPr(a)) /* null for an array declared without data */
-        s.re.assign(mxGetPr(a), mxGetPr(a) + n);
-    if (standinImag(a))
-        s.im.assign(standinImag(a), standinImag(a) + n);
+    const size_t bytes = mxGetNumberOfElements(a) * standinElementSize(s.cls);
+    for (int part = 0; part < 2; ++part) {
+        /* null for an array declared without data, or a real one's imaginary part */
+        const unsigned char *p = static_cast<const unsigned char *>(standinData(a, part));
+        if (p)
+            (part ? s.im : s.re).assign(p, p + bytes);
+    }
     return s;
 }
 
@@ -39,7 +41,7 @@ inline bool bitIdentical(const std::vector<double> &x, const std::vector<double>
 
 inline bool sameSnapshot(const Snapshot &x, const Snapshot &y)
 {
-    return x.cls == y.cls && x.dims == y.dims && bitIdentical(x.re, y.re) && bitIdentical(x.im, y.im);
+    return x.cls == y.cls && x.dims == y.dims && x.re == y.re && x.im == y.im;
 }
 
 #endif

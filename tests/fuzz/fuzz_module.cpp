@@ -147,16 +147,15 @@ mxArray *makeInput(Bytes &in, const mxArray *first)
     size_t n = mxGetNumberOfElements(a);
     unsigned fill = in.byte();
     uint64_t seed = in.u64();
-    double *pr = mxGetPr(a);
     for (size_t k = 0; k < n; ++k)
-        pr[k] = value(fill, seed);
-    if (double *pi = standinImag(a))
+        standinSetValue(a, 0, k, value(fill, seed));
+    if (standinData(a, 1))
         for (size_t k = 0; k < n; ++k)
-            pi[k] = value(fill, seed);
+            standinSetValue(a, 1, k, value(fill, seed));
     /* A few values placed exactly, so the fuzzer can reach one table entry. */
     for (unsigned patches = in.byte() % 4; patches > 0 && n > 0; --patches) {
         size_t at = (static_cast<size_t>(in.word()) << 8 | in.byte()) % n;
-        pr[at] = palette[in.byte() % paletteSize];
+        standinSetValue(a, 0, at, palette[in.byte() % paletteSize]);
     }
     return a;
 }
@@ -168,15 +167,14 @@ void tame(std::vector<mxArray *> &inputs)
 {
 #ifndef FUZZ_OSTRAVE
     if (inputs.size() > 5 && mxGetNumberOfElements(inputs[5]) > 0) {
-        double &it = mxGetPr(inputs[5])[0];
+        const double it = standinValue(inputs[5], 0, 0);
         if (std::isfinite(it) && std::fabs(it) >= 8 && std::fabs(it) < 2147483648.0)
-            it = std::fmod(it, 8.0);
+            standinSetValue(inputs[5], 0, 0, std::fmod(it, 8.0));
     }
 #endif
     if (inputs.size() > static_cast<size_t>(takesInputs) && mxGetNumberOfElements(inputs[takesInputs]) > 0) {
-        double &threads = mxGetPr(inputs[takesInputs])[0];
-        if (threads > 4)
-            threads = 4;
+        if (standinValue(inputs[takesInputs], 0, 0) > 4)
+            standinSetValue(inputs[takesInputs], 0, 0, 4);
     }
 }
 

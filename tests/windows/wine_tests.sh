@@ -6,6 +6,7 @@
 #
 #   wine_tests.sh <x86_64|i686> <linux module_driver> <dir of Linux modules (.so)>
 #                 <Windows build dir (x86_64/, i686/ inside)> <dist dir> <work dir> <Name>...
+# A name may lie in a subfolder of both module dirs (private/lantrelops).
 set -euo pipefail
 arch=$1 driver=$2 native=$3 cross=$4 dist=$5 work=$6
 shift 6
@@ -43,9 +44,10 @@ fi
 
 fail=0 runs=0 cases=0
 for name in "$@"; do
-  linux=$work/$name.linux.rec
+  linux=$work/${name//\//-}.linux.rec
   "$driver" run "$native/$name.so" "$linux" || fail=1
-  rec=$work/$name.$ext.rec
+  first=${first:-$linux}
+  rec=$work/${name//\//-}.$ext.rec
   rm -f "$rec"
   echo "-- $name.$ext under $(basename "$loader")"
   if ! "$loader" "$cross/$arch/host/module_driver.exe" run "$dist/$name.$ext" "$rec" | tr -d '\r'; then
@@ -54,7 +56,7 @@ for name in "$@"; do
   result="no record written"
   if [ -f "$rec" ] && result=$("$driver" compare "$linux" "$rec"); then
     echo "$result"
-    cases=$((cases + $(echo "$result" | tail -n1 | cut -d' ' -f1)))
+    cases=$((cases + $(echo "$result" | head -n1 | cut -d' ' -f1)))
   else
     echo "$result"
     fail=1
@@ -62,15 +64,15 @@ for name in "$@"; do
   runs=$((runs + 1))
 done
 
-# The comparison itself must see one changed bit. The middle of a record
-# lies in the data of its largest output.
+# The comparison itself must see one changed bit. The middle of the first
+# module's record lies in the data of its largest output.
 flipped=$work/flipped.rec
-cp "$linux" "$flipped"
+cp "$first" "$flipped"
 at=$(($(stat -c %s "$flipped") / 2))
 byte=$(od -An -tu1 -j "$at" -N1 "$flipped" | tr -d ' ')
 printf "$(printf '\\%03o' $((byte ^ 1)))" | dd of="$flipped" bs=1 seek="$at" conv=notrunc status=none
 status=0
-"$driver" compare "$linux" "$flipped" >/dev/null || status=$?
+"$driver" compare "$first" "$flipped" >/dev/null || status=$?
 if [ "$status" != 1 ]; then
   echo "compare missed a flipped bit (exit status $status)" >&2
   fail=1
