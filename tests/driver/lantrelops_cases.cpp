@@ -1,7 +1,8 @@
 /* lantrelops(op, I, ...), the toolbox's private helper: every operation on
  * images of every class it reads (grey and RGB, odd sizes, 1 x 1, empty,
- * non-finite samples), a few literal values that show each class read as
- * stored, and calls it must refuse. Names start with the operation, so that
+ * non-finite samples), the friendly functions' one-call roads, a few
+ * literal values that show each class read as stored, and calls it must
+ * refuse. Names start with the operation, so that
  * a comparison of records counts differences per operation. */
 #include "cases.h"
 
@@ -88,10 +89,99 @@ void everyOp(std::vector<DriverCase> &cases, const std::string &what, const std:
         cases.push_back(okCase("noise: " + what, opCall("noise", img)));
 }
 
+using Make = std::function<mxArray *()>;
+
+Make scalar(double v)
+{
+    return [v] { return standinCreateScalar(v); };
+}
+
+const Make none = [] { return standinCreateMatrix(0, 0); };
+
+/* lantrelops(op, caller, I, rest...) */
+Inputs roadCall(const char *op, const char *who, Make img, std::vector<Make> rest)
+{
+    return [=] {
+        std::vector<mxArray *> in = {text(op), text(who), img()};
+        for (const Make &m : rest)
+            in.push_back(m());
+        return in;
+    };
+}
+
+/* lantrelSmooth's road: weights W (or none), pilot sigma and lambda, sigma,
+ * lambda, 4 iterations, attenuation 2, threads. */
+Inputs smoothCall(Make img, Make w, double pilotSigma, double sigma, double threads = 0)
+{
+    return roadCall("smooth", "lantrelSmooth", std::move(img),
+                    {std::move(w), scalar(pilotSigma), scalar(3), scalar(sigma), scalar(2.4), scalar(4), scalar(2),
+                     scalar(threads)});
+}
+
+/* ostraveVariation's road: turn, directions D and table T (or none), half-length, threads. */
+Inputs variationCall(Make img, double turn, Make d, Make t, double halfLength, double threads = 0)
+{
+    return roadCall("variation", "ostraveVariation", std::move(img),
+                    {scalar(turn), std::move(d), std::move(t), scalar(halfLength), scalar(threads)});
+}
+
+/* The roads on one image: with a pilot, without, across and along edges. */
+void everyRoad(std::vector<DriverCase> &cases, const std::string &what, const Make &img, double threads = 0)
+{
+    cases.push_back(okCase("smooth: " + what + ", pilot", smoothCall(img, none, 0.05, 0.03, threads)));
+    cases.push_back(okCase("smooth: " + what + ", no pilot", smoothCall(img, none, 0, 0.1, threads)));
+    cases.push_back(okCase("variation: " + what + ", across", variationCall(img, across, none, none, 4, threads), 2));
+    cases.push_back(okCase("variation: " + what + ", along", variationCall(img, along, none, none, 2, threads), 2));
+}
+
 } // namespace
 
 void lantrelopsCases(std::vector<DriverCase> &cases)
 {
+    for (const auto &c : imageClasses) {
+        const int cls = c.cls;
+        everyRoad(cases, std::string(c.name) + " RGB 20x17", [=] { return image(cls, {20, 17, 3}, 400); });
+        everyRoad(cases, std::string(c.name) + " grey 33x27", [=] { return image(cls, {33, 27}, 401); });
+    }
+    everyRoad(cases, "double grey 8x7 with NaN and Inf", [] { return image(STANDIN_DOUBLE, {8, 7}, 402, true); });
+    for (double threads : {1.0, 3.0})
+        everyRoad(cases, "uint8 RGB 512x384, " + std::to_string(static_cast<int>(threads)) + " threads",
+                  [] { return image(STANDIN_UINT8, {512, 384, 3}, 300); }, threads);
+    const Make grey16 = [] { return image(STANDIN_UINT16, {33, 27}, 403); };
+    cases.push_back(okCase("smooth: given weights", smoothCall(grey16, [] {
+        return arrayOf({33, 27}, uniformValues(404, 33 * 27, 0, 1.5));
+    }, 0, 0)));
+    std::vector<double> d = uniformValues(405, 33 * 27, 0, 361), t = uniformValues(406, 80 * 722, -9, 9);
+    for (double &v : d)
+        v = std::floor(v);
+    for (double &v : t)
+        v = std::round(v);
+    cases.push_back(okCase("variation: given directions and table", variationCall(grey16, 0, [=] {
+        return arrayOf({33, 27}, d);
+    }, [=] { return arrayOf({80, 722}, t); }, 79), 2));
+    const Make big = [] { return image(STANDIN_UINT8, {512, 384, 3}, 300); };
+    cases.push_back(errorCase("smooth: interrupted", smoothCall(big, none, 0.05, 0.03), "lantrelSmooth:interrupted")
+                        .interruptedAt(1));
+    cases.push_back(errorCase("variation: interrupted", variationCall(big, 0, none, none, 4),
+                              "ostraveVariation:interrupted", 0, 2)
+                        .interruptedAt(1));
+    const Make direction361 = [] { return arrayOf({33, 27}, std::vector<double>(33 * 27, 361)); };
+    const struct {
+        const char *name;
+        Inputs call;
+    } badRoads[] = {
+        {"smooth, weights of another size", smoothCall(grey16, [] { return standinCreateMatrix(27, 33); }, 0, 0)},
+        {"smooth, negative iterations", roadCall("smooth", "lantrelSmooth", grey16,
+                                                 {none, scalar(0), scalar(3), scalar(0.1), scalar(1), scalar(-1),
+                                                  scalar(2), scalar(0)})},
+        {"smooth, no caller", [] { return std::vector<mxArray *>{text("smooth")}; }},
+        {"variation, direction 361", variationCall(grey16, 0, direction361, none, 4)},
+        {"variation, half-length 80", variationCall(grey16, 0, none, none, 80)},
+        {"variation, table 80x721", variationCall(grey16, 0, none, [] { return standinCreateMatrix(80, 721); }, 4)},
+    };
+    for (const auto &b : badRoads)
+        cases.push_back(errorCase(std::string("bad call: ") + b.name, b.call, badArgument));
+
     cases.push_back(okCase("table: 80 x 722", [] { return std::vector<mxArray *>{text("table")}; }));
     uint64_t seed = 200;
     for (const auto &c : imageClasses) {
@@ -144,7 +234,6 @@ void lantrelopsCases(std::vector<DriverCase> &cases)
                         .values({{0.2126}}));
 
     /* Refused, each with the helper's error and nothing made or kept. */
-    using Make = std::function<mxArray *()>;
     const Make grey = [] { return image(STANDIN_DOUBLE, {4, 3}, 7); };
     const Make scalar0 = [] { return standinCreateScalar(0); };
     const struct {
