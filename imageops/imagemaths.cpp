@@ -1,4 +1,5 @@
 #include "imagemaths.h"
+#include "exactmath.h"
 
 #include "../common/split.h"
 
@@ -144,9 +145,9 @@ void edgeWeights(const ImageView &in, double sigma, double *out, int threads)
                         const double dx = j + 1 < n ? r.at(i, j + 1, p) - f : 0.0;
                         const double dy = i + 1 < m ? r.at(i + 1, j, p) - f : 0.0;
                         /* std::max keeps g when the hypot is NaN */
-                        g = std::max(g, std::hypot(dx, dy));
+                        g = std::max(g, exactHypot(dx, dy));
                     }
-                    out[i + m * j] = std::exp(-g / sigma);
+                    out[i + m * j] = exactExp(-g / sigma);
                 }
         });
     });
@@ -185,7 +186,7 @@ bool gradientDirections(const ImageView &in, double turn, double *out, int threa
                 /* The angle of a flat (or NaN) gradient is rounding noise. */
                 long k = 0;
                 if (gx * gx + gy * gy >= FLAT_GRADIENT_SQUARED) {
-                    k = std::lround(std::atan2(gy, gx) * degrees + turn) % 360;
+                    k = std::lround(exactAtan2(gy, gx) * degrees + turn) % 360;
                     k = k < 0 ? k + 360 : k;
                 }
                 out[i + m * j] = static_cast<double>(k);
@@ -201,8 +202,8 @@ void straightPathTable(double *out)
     const int steps = PATH_TABLE_STEPS, directions = PATH_TABLE_DIRECTIONS;
     for (int d = 0; d < directions; ++d)
         for (int p = 0; p < steps; ++p) {
-            out[p + steps * d] = static_cast<double>(std::lround((p + 1) * std::cos(d * radians)));
-            out[p + steps * (directions + d)] = static_cast<double>(std::lround((p + 1) * std::sin(d * radians)));
+            out[p + steps * d] = static_cast<double>(std::lround((p + 1) * exactCos(d * radians)));
+            out[p + steps * (directions + d)] = static_cast<double>(std::lround((p + 1) * exactSin(d * radians)));
         }
 }
 

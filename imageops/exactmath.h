@@ -1,0 +1,30 @@
+/* exp, hypot, atan2, sin and cos computed from IEEE additions, products,
+ * quotients and square roots only, so that every platform gives the same
+ * bits (C libraries differ in the last bit, and a weight exp(-g / sigma)
+ * multiplies that by g / sigma).
+ *
+ * exactExp, exactHypot, exactSin and exactCos return the correctly rounded
+ * result (round to nearest even), which is also what glibc returns in all
+ * but rare cases, so results on Linux stay as they were. A fast path with a
+ * known error bound decides nearly every argument; where its bound straddles
+ * a rounding boundary, exactExp, exactSin and exactCos repeat the work in
+ * double-double arithmetic (error below 2^-96 relative) and exactHypot
+ * decides with an exact sum. Arguments whose result lies closer than that to
+ * the middle between two doubles are rounded from the double-double value.
+ *
+ * exactAtan2 is within about one ulp, not correctly rounded.
+ *
+ * Special values follow C99 Annex F: NaN in, NaN out (but exactHypot of an
+ * infinity and a NaN is +Inf); exp(+-Inf) = +Inf, 0; overflow gives +Inf,
+ * underflow a correctly rounded subnormal or 0; sin and cos of +-Inf are
+ * NaN. */
+#ifndef EXACTMATH_H
+#define EXACTMATH_H
+
+double exactExp(double x);
+double exactHypot(double x, double y);
+double exactAtan2(double y, double x);
+double exactSin(double x);
+double exactCos(double x);
+
+#endif
