@@ -439,3 +439,11 @@ double exactAtan2(double y, double x)
     }
     return negative ? -v : v;
 }
+
+long exactLround(double x)
+{
+    if (!(std::fabs(x) < 0x1p62))
+        return std::numeric_limits<long>::min();
+    const double t = static_cast<double>(static_cast<long long>(x)), f = x - t; /* both exact */
+    return static_cast<long>(f >= 0.5 ? t + 1 : f <= -0.5 ? t - 1 : t);
+}

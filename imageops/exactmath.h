@@ -27,4 +27,11 @@ double exactAtan2(double y, double x);
 double exactSin(double x);
 double exactCos(double x);
 
+/* x rounded to the nearest whole number, halves away from zero, as lround
+ * does; but some C libraries' lround add 0.5 first and take
+ * 0.49999999999999994 (sin of 30 degrees) to 1. LONG_MIN for NaN, +-Inf and
+ * beyond 2^62 in magnitude (where lround's result is unspecified); a result
+ * past LONG_MAX is undefined. */
+long exactLround(double x);
+
 #endif

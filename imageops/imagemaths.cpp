@@ -186,7 +186,7 @@ bool gradientDirections(const ImageView &in, double turn, double *out, int threa
                 /* The angle of a flat (or NaN) gradient is rounding noise. */
                 long k = 0;
                 if (gx * gx + gy * gy >= FLAT_GRADIENT_SQUARED) {
-                    k = std::lround(exactAtan2(gy, gx) * degrees + turn) % 360;
+                    k = exactLround(exactAtan2(gy, gx) * degrees + turn) % 360;
                     k = k < 0 ? k + 360 : k;
                 }
                 out[i + m * j] = static_cast<double>(k);
@@ -202,8 +202,8 @@ void straightPathTable(double *out)
     const int steps = PATH_TABLE_STEPS, directions = PATH_TABLE_DIRECTIONS;
     for (int d = 0; d < directions; ++d)
         for (int p = 0; p < steps; ++p) {
-            out[p + steps * d] = static_cast<double>(std::lround((p + 1) * exactCos(d * radians)));
-            out[p + steps * (directions + d)] = static_cast<double>(std::lround((p + 1) * exactSin(d * radians)));
+            out[p + steps * d] = static_cast<double>(exactLround((p + 1) * exactCos(d * radians)));
+            out[p + steps * (directions + d)] = static_cast<double>(exactLround((p + 1) * exactSin(d * radians)));
         }
 }
 
