@@ -9,10 +9,9 @@
  * Every value is computed in the order of operations of the toolbox's
  * former .m code, with exp, hypot, atan2, cos, sin and lround of
  * exactmath.h rather than the C library's, so every platform gives the same
- * bits. exp, hypot,
- * cos and sin are correctly rounded: on Linux the results are the former
- * ones except where glibc's exp or hypot is not (up to 0.7% of the weights
- * of a photo, by up to about 100 ulps). */
+ * bits. exp, hypot, cos and sin are correctly rounded: on Linux the results
+ * are the former ones except where glibc's exp or hypot is not (up to 0.7%
+ * of the weights of a photo, by up to about 120 ulps). */
 #ifndef IMAGEMATHS_H
 #define IMAGEMATHS_H
 
