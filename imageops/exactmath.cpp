@@ -108,7 +108,7 @@ const double C3 = 1.0 / 6, C4 = 1.0 / 24, C5 = 1.0 / 120, C6 = 1.0 / 720;
 
 /* The double nearest to (hi + lo) 2^e, hi in [0.99, 2.01] within err of
  * the true mantissa; false when that is undecided. */
-bool scaleRound(double hi, double lo, double err, int e, double *out)
+inline bool scaleRound(double hi, double lo, double err, int e, double *out)
 {
     double a;
     if (e > -1022) {
