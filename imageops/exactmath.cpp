@@ -148,7 +148,10 @@ double expSlow(double x, double kd, int j, int e)
     for (int n = 13; n >= 1; --n)
         s = ddAdd(DD{1.0, 0.0}, ddDiv(ddMul(r, s), n));
     const DD m = ddMul(DD{EXP2_128[j][0], EXP2_128[j][1]}, s);
-    double out;
+    /* Undecided at 2^-96: the double-double value's rounding. With no error
+     * left, scaleRound fails only for a scaled mantissa in [1 - 2^-53,
+     * 1 - 2^-54), which rounds to 2^-1022. */
+    double out = 0x1p-1022;
     if (!scaleRound(m.hi, m.lo, 0x1p-96, e, &out))
         scaleRound(m.hi, m.lo, 0.0, e, &out);
     return out;
