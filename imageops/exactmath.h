@@ -4,13 +4,18 @@
  * multiplies that by g / sigma).
  *
  * exactExp, exactHypot, exactSin and exactCos return the correctly rounded
- * result (round to nearest even), which is also what glibc returns in all
- * but rare cases, so results on Linux stay as they were. A fast path with a
- * known error bound decides nearly every argument; where its bound straddles
- * a rounding boundary, exactExp, exactSin and exactCos repeat the work in
- * double-double arithmetic (error below 2^-96 relative) and exactHypot
- * decides with an exact sum. Arguments whose result lies closer than that to
- * the middle between two doubles are rounded from the double-double value.
+ * result (round to nearest even). exactExp and exactHypot take a fast path
+ * with a known error bound; where that bound straddles a rounding boundary
+ * (about one argument in a thousand for exp, almost never for hypot),
+ * exactExp repeats the work in double-double arithmetic (error below 2^-96
+ * relative) and exactHypot decides with an exact sum. exactSin and exactCos
+ * work in double-double throughout (they fill a table of 722 values). A
+ * double-double result closer than its error to the middle between two
+ * doubles is rounded as it is (never met in testing).
+ *
+ * glibc's exp and hypot are not correctly rounded everywhere (within about
+ * 0.501 ulp): of the arguments of the test photos' weights, about 0.2% of
+ * the hypot and 0.02% of the exp ones round otherwise there.
  *
  * exactAtan2 is within about one ulp, not correctly rounded.
  *
