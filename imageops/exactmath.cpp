@@ -447,6 +447,8 @@ long exactLround(double x)
 {
     if (!(std::fabs(x) < 0x1p62))
         return std::numeric_limits<long>::min();
-    const double t = static_cast<double>(static_cast<long long>(x)), f = x - t; /* both exact */
-    return static_cast<long>(f >= 0.5 ? t + 1 : f <= -0.5 ? t - 1 : t);
+    const long long t = static_cast<long long>(x);
+    const double f = x - static_cast<double>(t); /* exact */
+    /* without branches: which way a direction rounds is a coin toss */
+    return static_cast<long>(t + (f >= 0.5) - (f <= -0.5));
 }
