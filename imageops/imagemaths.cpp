@@ -1,4 +1,5 @@
 #include "imagemaths.h"
+#include "exactmath.h"
 
 #include "../common/pages.h"
 #include "../common/split.h"
@@ -259,7 +260,7 @@ void edgeGradients(const ImageView &in, double *g, ptrdiff_t gRowStride, ptrdiff
                 const double dx = j + 1 < n ? r.at(i, j + 1, p) - f : 0.0;
                 const double dy = i + 1 < m ? r.at(i + 1, j, p) - f : 0.0;
                 /* std::max keeps s when the hypot is NaN */
-                s = std::max(s, std::hypot(dx, dy));
+                s = std::max(s, exactHypot(dx, dy));
             }
             gij = s;
         };
@@ -284,7 +285,7 @@ void weightsOfGradients(double *g, ptrdiff_t count, double sigma, int threads)
 {
     byColumns(1, count, threads, [&](ptrdiff_t k0, ptrdiff_t k1) {
         for (ptrdiff_t k = k0; k < k1; ++k)
-            g[k] = std::exp(-g[k] / sigma);
+            g[k] = exactExp(-g[k] / sigma);
     });
 }
 
@@ -311,7 +312,7 @@ void directionsOf(ptrdiff_t m, ptrdiff_t n, double turn, bool byRows, ptrdiff_t 
         /* The angle of a flat (or NaN) gradient is rounding noise. */
         long k = 0;
         if (gx * gx + gy * gy >= FLAT_GRADIENT_SQUARED) {
-            k = std::lround(std::atan2(gy, gx) * degrees + turn) % 360;
+            k = exactLround(exactAtan2(gy, gx) * degrees + turn) % 360;
             k = k < 0 ? k + 360 : k;
         }
         emit(i, j, k);
@@ -386,8 +387,8 @@ void straightPathTable(double *out)
     const int steps = PATH_TABLE_STEPS, directions = PATH_TABLE_DIRECTIONS;
     for (int d = 0; d < directions; ++d)
         for (int p = 0; p < steps; ++p) {
-            out[p + steps * d] = static_cast<double>(std::lround((p + 1) * std::cos(d * radians)));
-            out[p + steps * (directions + d)] = static_cast<double>(std::lround((p + 1) * std::sin(d * radians)));
+            out[p + steps * d] = static_cast<double>(exactLround((p + 1) * exactCos(d * radians)));
+            out[p + steps * (directions + d)] = static_cast<double>(exactLround((p + 1) * exactSin(d * radians)));
         }
 }
 

@@ -1,5 +1,7 @@
 #include "pipelines.h"
 
+#include "exactmath.h"
+
 #include "../common/pages.h"
 #include "../common/split.h"
 #include "../host/layout.h"
@@ -65,14 +67,18 @@ bool readPlane(Team *team, const ImageView &in, ptrdiff_t p, double *dst, const 
     });
 }
 
-/* What the host's integer conversion gives: rounded half away from zero,
- * saturated, NaN to 0. */
+/* What the host's integer conversion gives: rounded half away from zero
+ * (by our own rounding: not every C library rounds 0.49999999999999994 to
+ * 0), saturated, NaN to 0. */
 template <class T> T saturated(double v, double lo, double hi)
 {
     if (std::isnan(v))
         return T(0);
-    const double r = std::round(v);
-    return static_cast<T>(r < lo ? lo : r > hi ? hi : r);
+    if (v <= lo)
+        return static_cast<T>(lo);
+    if (v >= hi)
+        return static_cast<T>(hi);
+    return static_cast<T>(exactLround(v));
 }
 
 struct ToUint8 {

@@ -161,10 +161,12 @@ void lantrelopsCases(std::vector<DriverCase> &cases)
     }, [=] { return arrayOf({80, 722}, t); }, 79), 2));
     const Make big = [] { return image(STANDIN_UINT8, {512, 384, 3}, 300); };
     cases.push_back(errorCase("smooth: interrupted", smoothCall(big, none, 0.05, 0.03), "lantrelSmooth:interrupted")
-                        .interruptedAt(1));
+                        .interruptedAt(1)
+                        .with(CASE_LOCAL));
     cases.push_back(errorCase("variation: interrupted", variationCall(big, 0, none, none, 4),
                               "ostraveVariation:interrupted", 0, 2)
-                        .interruptedAt(1));
+                        .interruptedAt(1)
+                        .with(CASE_LOCAL));
     const Make direction361 = [] { return arrayOf({33, 27}, std::vector<double>(33 * 27, 361)); };
     const struct {
         const char *name;
