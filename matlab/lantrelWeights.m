@@ -11,8 +11,9 @@
 %   image g is the largest over the channels. Across an edge g is large and
 %   W near 0, so the smoother keeps the edge; in flat areas W is near 1. A
 %   step of SIGMA between neighbours gives exp(-1) = 0.37. The values are
-%   those of the tool's, computed in the same order (exp and hypot come
-%   from the C library, so another library may differ in the last bit).
+%   those of the tool's, computed in the same order with correctly rounded
+%   exp and hypot of the toolbox's own, so every platform gives the same
+%   bits.
 %
 %   Inputs
 %     I      M x N (grey) or M x N x C (colour: every channel counts) real

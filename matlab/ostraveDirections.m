@@ -18,9 +18,8 @@
 %   below 1e-9, far below the smallest step of a 16-bit image, 1/65535, and
 %   far above rounding noise, about 1e-15), or NaN, the direction is 0
 %   whatever ALONG is: the angle of such a gradient would be rounding noise.
-%   The tool computes the same map in the same order; atan2 comes from the
-%   C library, so another library could change a direction lying within an
-%   ulp of a half degree.
+%   The tool computes the same map in the same order, with the toolbox's
+%   own atan2 and rounding, so every platform gives the same map.
 %
 %   Inputs
 %     I      M x N (grey) or M x N x 3 (colour) real array of class uint8,
