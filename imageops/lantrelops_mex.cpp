@@ -83,6 +83,20 @@ int threadsArg(int nrhs, const mxArray *prhs[], int k)
     return static_cast<int>(t);
 }
 
+/* The straight-path table, made once while the module stays loaded: its
+ * 722 correctly rounded sines and cosines take longer than a small image's
+ * whole walk. */
+const double *straightTable()
+{
+    static double table[TABLE_SIZE];
+    static bool made = false;
+    if (!made) {
+        straightPathTable(table);
+        made = true;
+    }
+    return table;
+}
+
 /* A double matrix of rows x cols, or empty: *data null. */
 bool optionalMatrix(const mxArray *a, mwSize rows, mwSize cols, const double **data)
 {
@@ -174,12 +188,9 @@ const char *variationOp(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs
         if (!(directions[k] >= 0 && directions[k] <= 360 && directions[k] == std::floor(directions[k])))
             return "the directions must be whole numbers from 0 to 360";
     /* The table as the module converts it. */
-    static double straight[TABLE_SIZE];
     int table[TABLE_SIZE];
-    if (!given) {
-        straightPathTable(straight);
-        given = straight;
-    }
+    if (!given)
+        given = straightTable();
     for (int p = 0; p < TABLE_STEPS; ++p)
         for (int q = 0; q < TABLE_COLUMNS; ++q)
             table[p * TABLE_COLUMNS + q] = truncToInt(given[p + TABLE_STEPS * q]);
@@ -229,7 +240,7 @@ static const char *run(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[
     }
     if (std::strcmp(op, "table") == 0) {
         plhs[0] = mxCreateDoubleMatrix(PATH_TABLE_STEPS, 2 * PATH_TABLE_DIRECTIONS, mxREAL);
-        straightPathTable(mxGetPr(plhs[0]));
+        std::memcpy(mxGetPr(plhs[0]), straightTable(), sizeof(double) * TABLE_SIZE);
         return nullptr;
     }
     ImageView in;
