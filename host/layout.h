@@ -30,8 +30,9 @@ void copyRowsToRowMajor(T *dst, const double *src, int m, int n, int i0, int i1,
     }
 }
 
-/* Rows [i0, i1): dst[i + m*j] = src[i*n + j]. */
-inline void copyRowsToColMajor(double *dst, const double *src, int m, int n, int i0, int i1)
+/* Rows [i0, i1): dst[i + m*j] = convert(src[i*n + j]). */
+template <class T, class Convert>
+void copyRowsToColMajor(T *dst, const double *src, int m, int n, int i0, int i1, Convert convert)
 {
     for (int j0 = 0; j0 < n; j0 += LAYOUT_TILE) {
         const int j1 = j0 + LAYOUT_TILE < n ? j0 + LAYOUT_TILE : n;
@@ -39,9 +40,14 @@ inline void copyRowsToColMajor(double *dst, const double *src, int m, int n, int
             const int b1 = b0 + LAYOUT_TILE < i1 ? b0 + LAYOUT_TILE : i1;
             for (int j = j0; j < j1; ++j)
                 for (int i = b0; i < b1; ++i)
-                    dst[i + static_cast<size_t>(m) * j] = src[static_cast<size_t>(i) * n + j];
+                    dst[i + static_cast<size_t>(m) * j] = convert(src[static_cast<size_t>(i) * n + j]);
         }
     }
+}
+
+inline void copyRowsToColMajor(double *dst, const double *src, int m, int n, int i0, int i1)
+{
+    copyRowsToColMajor(dst, src, m, n, i0, i1, [](double v) { return v; });
 }
 
 /* Row range of share t: whole tiles, so that no two threads write one line. */

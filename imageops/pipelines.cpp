@@ -104,17 +104,8 @@ bool writePlane(Team *team, const double *src, void *out, ptrdiff_t p, int m, in
                 const StopQuery &stop)
 {
     T *dst = static_cast<T *>(out) + p * static_cast<ptrdiff_t>(m) * n;
-    return copyInBands(team, m, n, stop, [&](int i0, int i1) {
-        for (int j0 = 0; j0 < n; j0 += LAYOUT_TILE) {
-            const int j1 = j0 + LAYOUT_TILE < n ? j0 + LAYOUT_TILE : n;
-            for (int b0 = i0; b0 < i1; b0 += LAYOUT_TILE) {
-                const int b1 = b0 + LAYOUT_TILE < i1 ? b0 + LAYOUT_TILE : i1;
-                for (int j = j0; j < j1; ++j)
-                    for (int i = b0; i < b1; ++i)
-                        dst[i + static_cast<size_t>(m) * j] = convert(src[static_cast<size_t>(i) * n + j]);
-            }
-        }
-    });
+    return copyInBands(team, m, n, stop,
+                       [&](int i0, int i1) { copyRowsToColMajor(dst, src, m, n, i0, i1, convert); });
 }
 
 bool writeOut(Team *team, SampleType type, const double *src, void *out, ptrdiff_t p, int m, int n,
