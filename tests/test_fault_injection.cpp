@@ -80,7 +80,14 @@ TEST(FaultInjection, HelperFailsEveryAllocationCleanly)
 {
     long calls = 0, failed = 0, raised = 0;
     for (const DriverCase &c : casesOf("lantrelops")) {
-        if (c.expectId)
+        /* Every class and size allocates at the same places: uint8 and
+         * double at the small sizes, and the large image on 3 threads (for
+         * the threads' own), reach them all in a fraction of the time
+         * (which counts under the sanitizers). */
+        bool other = c.name.find("512x384, 1 thread") != std::string::npos;
+        for (const char *cls : {"int16", "single", "logical"})
+            other = other || c.name.find(cls) != std::string::npos;
+        if (c.expectId || other)
             continue;
         long sites = 0;
         std::vector<double> want;
