@@ -132,7 +132,7 @@ const char *smoothOp(mxArray *plhs[], int nrhs, const mxArray *prhs[], const cha
 {
     ImageView in;
     if (nrhs < 11 || !imageArg(prhs[2], &in))
-        return "smooth needs an image and nine arguments";
+        return "smooth needs the caller, an image and eight arguments";
     SmoothImageParams params;
     double v[6];
     for (int k = 0; k < 6; ++k)
@@ -173,7 +173,7 @@ const char *variationOp(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs
     ImageView in;
     double turn, halfLength;
     if (nrhs < 7 || !imageArg(prhs[2], &in) || (in.planes != 1 && in.planes != 3))
-        return "variation needs an image of 1 or 3 planes and five arguments";
+        return "variation needs the caller, an image of 1 or 3 planes and four or five arguments";
     if (!scalarArg(prhs[3], &turn) || !std::isfinite(turn) || !scalarArg(prhs[6], &halfLength) ||
         !(halfLength >= 0 && halfLength <= MAX_HALF_LENGTH && halfLength == std::floor(halfLength)))
         return "variation needs a finite turn and a half-length from 0 to 79";
