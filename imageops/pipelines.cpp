@@ -126,6 +126,18 @@ ImageView rowMajorView(const double *base, ptrdiff_t m, ptrdiff_t n)
     return ImageView{base, SAMPLE_DOUBLE, m, n, 1, n, 1, m * n, 0.0, 1.0};
 }
 
+/* Plane p of the image into `plane` (row-major), smoothed with `lambda`
+ * under the row-major `weights`. */
+KernelStatus smoothedPlane(const ImageView &in, ptrdiff_t p, double *plane, const double *weights, double lambda,
+                           const SmoothImageParams &params, const KernelRun &run)
+{
+    const int m = static_cast<int>(in.rows), n = static_cast<int>(in.cols);
+    if (!readPlane(run.team, in, p, plane, run.stop))
+        return KERNEL_STOPPED;
+    return smoothPlane(PlaneView{plane, m, n, n}, WeightView{weights, n}, WeightView{weights, n},
+                       SmoothParams{lambda, params.iterations, params.attenuation}, run);
+}
+
 int teamCount(const KernelRun &run)
 {
     return run.team ? run.team->size : 1;
@@ -161,11 +173,7 @@ KernelStatus smoothImage(const ImageView &in, const SmoothImageParams &params, v
         if (!copyToRowMajor(run.team, spare, weights, m, n, stop))
             status = KERNEL_STOPPED;
         for (ptrdiff_t p = 0; status == KERNEL_DONE && p < in.planes; ++p) {
-            if (!readPlane(run.team, in, p, plane, stop))
-                status = KERNEL_STOPPED;
-            if (status == KERNEL_DONE)
-                status = smoothPlane(PlaneView{plane, m, n, n}, WeightView{spare, n}, WeightView{spare, n},
-                                     SmoothParams{params.pilotLambda, params.iterations, params.attenuation}, run);
+            status = smoothedPlane(in, p, plane, spare, params.pilotLambda, params, run);
             if (status == KERNEL_DONE)
                 edgeGradients(rowMajorView(plane, m, n), weights, n, 1, p > 0, threads);
         }
@@ -178,11 +186,7 @@ KernelStatus smoothImage(const ImageView &in, const SmoothImageParams &params, v
     std::free(spare);
     const SampleType type = smoothedType(in.type);
     for (ptrdiff_t p = 0; status == KERNEL_DONE && p < in.planes; ++p) {
-        if (!readPlane(run.team, in, p, plane, stop))
-            status = KERNEL_STOPPED;
-        if (status == KERNEL_DONE)
-            status = smoothPlane(PlaneView{plane, m, n, n}, WeightView{weights, n}, WeightView{weights, n},
-                                 SmoothParams{params.lambda, params.iterations, params.attenuation}, run);
+        status = smoothedPlane(in, p, plane, weights, params.lambda, params, run);
         if (status == KERNEL_DONE && !writeOut(run.team, type, plane, out, p, m, n, stop))
             status = KERNEL_STOPPED;
     }
